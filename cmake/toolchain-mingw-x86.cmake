@@ -1,0 +1,5 @@
+# Cross toolchain: 32-bit Windows (PE32) with the POSIX-threads mingw-w64 compilers.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(FPC_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

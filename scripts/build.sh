@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Configures and builds one or more configurations, each in build/<config>:
+#   host     native Linux g++ (platform-free core and its tests, ASan + UBSan)
+#   win-x86  i686-w64-mingw32-g++-posix   (PE32; built, never run here)
+#   win-x64  x86_64-w64-mingw32-g++-posix (PE32+; tests run under wine64)
+# Usage: scripts/build.sh [host] [win-x86] [win-x64]   (default: all three)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+configs=("$@")
+[ ${#configs[@]} -gt 0 ] || configs=(host win-x86 win-x64)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+for config in "${configs[@]}"; do
+  case "$config" in
+    host)    toolchain=() ;;
+    win-x86) toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86.cmake") ;;
+    win-x64) toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x64.cmake") ;;
+    *) echo "build.sh: unknown configuration '$config'" >&2; exit 2 ;;
+  esac
+  dir="$root/build/$config"
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$dir" "${toolchain[@]}" >/dev/null
+  fi
+  echo "build: $config"
+  # Progress lines are hidden; warnings, errors and the build's own status come through.
+  cmake --build "$dir" -j "$jobs" 2>&1 \
+    | { grep -v -E '^\[ *[0-9]+%\] (Building|Linking|Built)|^Consolidate compiler|^Scanning dependencies|^gmake' || true; }
+done
