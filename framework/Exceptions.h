@@ -43,5 +43,13 @@ constexpr const char* CannotCreateFile = "Cannot create file %s";
 constexpr const char* ResourceNotFound = "Resource %s not found";
 constexpr const char* StreamRead = "Stream read error";
 constexpr const char* StreamWrite = "Stream write error";
+constexpr const char* StreamPositionOutOfRange = "Stream position out of range";
+constexpr const char* InvalidSeekOrigin = "Invalid stream seek origin";
+constexpr const char* InvalidStreamSize = "Invalid stream size";
+constexpr const char* OutOfStreamMemory = "Out of memory while expanding memory stream";
+constexpr const char* InvalidFileMode = "Invalid file stream mode";
+constexpr const char* SetSizeFailed = "Stream size could not be changed";
+constexpr const char* ResourceStreamReadOnly = "Cannot write to a read-only resource stream";
+// Replaces the first "%s" of pattern with argument.
 std::string Format(const char* pattern, const std::string& argument);
 }

@@ -15,6 +15,8 @@ enum : uint16_t { soFromBeginning = 0, soFromCurrent = 1, soFromEnd = 2 };
 // signed 32-bit values.
 class TStream : public TObject {
 public:
+    // Streams whose size follows from their content (a resource, a reader of another
+    // channel) ignore the request; streams that own their storage override it.
     virtual void SetSize(int32_t newSize);
     // Transfers up to count bytes; returns how many were transferred.
     virtual int32_t Read(void* buffer, int32_t count) = 0;
@@ -31,16 +33,28 @@ public:
     void WriteBuffer(const void* buffer, int32_t count);
 
     // Copies count bytes from source's position (count 0: the whole source, from its
-    // beginning); returns the number of bytes copied.
+    // beginning); returns the number of bytes copied. A short read raises EReadError, a short
+    // write EWriteError; a negative count raises EReadError.
     int32_t CopyFrom(TStream& source, int32_t count);
+
+protected:
+    // The position a Seek on a stream of the given size and position asks for. Positions
+    // past the end are allowed; a negative or overflowing result raises EStreamError, as
+    // does an unknown origin.
+    static int32_t ResolveSeek(int32_t position, int32_t size, int32_t offset, uint16_t origin);
 };
 
-// A stream over a growable block of memory that it owns.
+// A stream over a growable block of memory that it owns. The block grows by doubling, so a
+// run of small writes costs amortised constant time. The position may lie past the end:
+// reading there gives nothing, writing there first fills the gap with zeros. Seeking before
+// the beginning raises EStreamError and leaves the position unchanged.
 class TMemoryStream : public TStream {
 public:
     TMemoryStream() = default;
     ~TMemoryStream() override;
 
+    // Growing fills the new bytes with zeros; a position past the new end moves to the end.
+    // A negative size raises EStreamError.
     void SetSize(int32_t newSize) override;
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
@@ -56,9 +70,11 @@ public:
 #endif
 
     void* Memory() const { return memory_; }
+    int32_t Capacity() const { return capacity_; }
 
 private:
     void SetCapacity(int32_t newCapacity);
+    void Grow(int32_t required);
 
     char* memory_ = nullptr;
     int32_t size_ = 0;
@@ -67,7 +83,10 @@ private:
 };
 
 #ifdef _WIN32
-// A stream over a system file handle that it does not own.
+// A stream over a system file handle that it does not own. Read and Write report the bytes
+// the system transferred (0 when it fails); Seek returns -1 when the system refuses the new
+// position (before the beginning, an unknown origin), as the file pointer call does.
+// SetSize keeps the position unless it lies past the new end.
 class THandleStream : public TStream {
 public:
     explicit THandleStream(void* handle) : handle_(handle) {}
@@ -97,7 +116,9 @@ enum : uint16_t {
 };
 
 // A stream over a file it opens (EFOpenError "Cannot open file %s") or creates
-// (EFCreateError), and closes when destroyed.
+// (EFCreateError "Cannot create file %s"), and closes when destroyed. fmCreate replaces an
+// existing file and opens it for reading and writing; its share mode may be combined in.
+// An unknown open or share mode raises EStreamError.
 class TFileStream : public THandleStream {
 public:
     TFileStream(const std::string& fileName, uint16_t mode);
@@ -118,8 +139,11 @@ public:
     TResourceStream(void* instance, const char* name, const char* type);
     TResourceStream(void* instance, int id, const char* type);
 
+    // Write and SetSize raise EStreamError: the resource is read-only. Seek follows
+    // TMemoryStream's rules.
+    void SetSize(int32_t newSize) override;
     int32_t Read(void* buffer, int32_t count) override;
-    int32_t Write(const void* buffer, int32_t count) override;  // raises EStreamError
+    int32_t Write(const void* buffer, int32_t count) override;
     int32_t Seek(int32_t offset, uint16_t origin) override;
 
     const void* Memory() const { return data_; }
