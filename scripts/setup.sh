@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
   wine wine64 xvfb xauth
   flock
+  zlib1g-dev
 )
 
 missing=()
