@@ -1,0 +1,252 @@
+#include "FlashPlayerControl/loader/DLLLoader.h"
+
+#include <cstdio>
+
+namespace {
+
+// The file-name part of an import's module name: everything after its last backslash or colon.
+std::string FileNamePart(const std::string& moduleName) {
+    const size_t cut = moduleName.find_last_of("\\:");
+    return cut == std::string::npos ? moduleName : moduleName.substr(cut + 1);
+}
+
+const char* OrdinalArgument(uint16_t ordinal) {
+    return reinterpret_cast<const char*>(static_cast<uintptr_t>(ordinal));
+}
+
+std::string HexAddress(uint64_t value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+}  // namespace
+
+void TImportedFunctions::Add(std::string libraryName, std::string functionName, void* slot) {
+    items_.push_back(
+        std::make_unique<TImportedFunction>(std::move(libraryName), std::move(functionName), slot));
+}
+
+const TImportedFunction* TImportedFunctions::Find(const std::string& functionName) const {
+    for (const auto& item : items_)
+        if (item->FunctionName == functionName) return item.get();
+    return nullptr;
+}
+
+#ifdef _WIN32
+TDLLLoader::TDLLLoader() : TDLLLoader(SystemLoaderPlatform()) {}
+#endif
+
+TDLLLoader::TDLLLoader(TLoaderPlatform& platform, TImageFormats formats)
+    : platform_(platform), formats_(formats) {}
+
+TDLLLoader::~TDLLLoader() {
+    if (imageBase_ != nullptr) {
+        RunTlsCallbacks(PE::DllProcessDetach);
+        CallEntryPoint(PE::DllProcessDetach);
+    }
+    ReleaseLoadedParts();
+}
+
+void TDLLLoader::LoadModule(TStream& stream) {
+    if (block_ != nullptr) throw EModuleLoadError("The loader already holds a module");
+    // The file image lives only for the duration of the load.
+    const std::vector<uint8_t> file = ReadWholeStream(stream);
+    const TImageBytes fileBytes(file.data(), file.size());
+    headers_ = ReadFileHeaders(fileBytes, formats_);
+    try {
+        AllocateImageBlock();
+        CopySections(fileBytes);
+        RelocateImage();
+        BindImports();
+        RegisterFunctionTable();
+        RunTlsCallbacks(PE::DllProcessAttach);
+        CallEntryPoint(PE::DllProcessAttach);   // its result is deliberately not examined
+    } catch (...) {
+        ReleaseLoadedParts();
+        throw;
+    }
+    imageBase_ = block_;
+}
+
+std::vector<uint8_t> TDLLLoader::ReadWholeStream(TStream& stream) {
+    const int32_t size = stream.Seek(0, soFromEnd);
+    stream.Seek(0, soFromBeginning);
+    std::vector<uint8_t> file(size > 0 ? size_t(size) : 0);
+    if (!file.empty()) stream.ReadBuffer(file.data(), size);
+    return file;
+}
+
+void TDLLLoader::AllocateImageBlock() {
+    // Without relocation information the module can only run at its preferred base, so that
+    // is the one place asked for; everything else goes wherever the system puts it.
+    const bool relocatable = HasRelocations(headers_);
+    void* preferred =
+        relocatable ? nullptr : reinterpret_cast<void*>(static_cast<uintptr_t>(headers_.ImageBase));
+    block_ = platform_.AllocateImageBlock(headers_.SizeOfImage, preferred);
+    const std::string placementError = "The module has no relocation information and cannot be "
+                                       "placed at its preferred base " +
+                                       HexAddress(headers_.ImageBase);
+    if (block_ == nullptr) {
+        if (!relocatable) throw EModuleLoadError(placementError);
+        throw EModuleLoadError("Cannot allocate " + std::to_string(headers_.SizeOfImage) +
+                               " bytes for the module image");
+    }
+    if (!relocatable && headers_.DeltaFor(reinterpret_cast<uintptr_t>(block_)) != 0)
+        throw EModuleLoadError(placementError);
+}
+
+void TDLLLoader::CopySections(const TImageBytes& file) {
+    CopyHeadersAndSections(file, headers_, ImageBytes());
+}
+
+void TDLLLoader::RelocateImage() {
+    ApplyRelocations(ImageBytes(), headers_, headers_.DeltaFor(reinterpret_cast<uintptr_t>(block_)));
+}
+
+void TDLLLoader::BindImports() {
+    const TImageBytes image = ImageBytes();
+    for (const TImportDescriptor& descriptor : ReadImports(image, headers_)) {
+        // A library that is missing is no error: its functions bind to null.
+        void* library = platform_.LoadDependency(descriptor.LibraryName.c_str());
+        if (library != nullptr) loadedLibraries_.push_back(library);
+        const std::string fileName = FileNamePart(descriptor.LibraryName);
+        for (const TImportThunk& thunk : descriptor.Thunks) {
+            const char* procName = thunk.ByOrdinal ? OrdinalArgument(thunk.Ordinal) : thunk.Name.c_str();
+            if (!thunk.ByOrdinal) imports_.Add(fileName, thunk.Name, image.At(thunk.SlotRva));
+            void* address = ResolveImport(descriptor.LibraryName.c_str(), procName);
+            if (address == nullptr && library != nullptr)
+                address = platform_.FindProcedure(library, procName);
+            WriteImportSlot(image, headers_, thunk.SlotRva, reinterpret_cast<uintptr_t>(address));
+        }
+    }
+}
+
+void TDLLLoader::RegisterFunctionTable() {
+    // x64 unwinding looks functions up through the system; without this the first exception
+    // inside the module cannot be dispatched.
+    const TFunctionTable table = ReadFunctionTable(ImageBytes(), headers_);
+    if (table.Count == 0) return;
+    void* entries = ImageBytes().At(table.Rva);
+    if (!platform_.AddFunctionTable(entries, table.Count, block_))
+        throw EModuleLoadError("The system did not accept the module's function table");
+    functionTable_ = entries;
+}
+
+void TDLLLoader::RunTlsCallbacks(uint32_t reason) {
+    if (reason == PE::DllProcessAttach)
+        tlsCallbacks_ = ReadTlsCallbacks(ImageBytes(), headers_, reinterpret_cast<uintptr_t>(block_));
+    for (uint32_t rva : tlsCallbacks_) platform_.CallTlsCallback(ImageBytes().At(rva), block_, reason);
+}
+
+void TDLLLoader::CallEntryPoint(uint32_t reason) {
+    const uint32_t rva = headers_.AddressOfEntryPoint;   // checked against SizeOfImage
+    if (rva == 0) return;
+    platform_.CallEntryPoint(ImageBytes().At(rva), block_, reason);
+}
+
+void TDLLLoader::ReleaseLoadedParts() {
+    imports_.Clear();
+    tlsCallbacks_.clear();
+    if (functionTable_ != nullptr) platform_.DeleteFunctionTable(functionTable_);
+    functionTable_ = nullptr;
+    for (void* library : loadedLibraries_) platform_.ReleaseDependency(library);
+    loadedLibraries_.clear();
+    for (void* library : forwarderLibraries_) platform_.ReleaseDependency(library);
+    forwarderLibraries_.clear();
+    if (block_ != nullptr) platform_.ReleaseImageBlock(block_);
+    block_ = nullptr;
+    imageBase_ = nullptr;
+}
+
+void* TDLLLoader::ResolveImport(const char*, const char*) { return nullptr; }
+
+void* TDLLLoader::FindExport(const char* name) {
+    if (imageBase_ == nullptr) return nullptr;
+    const TExportEntry entry = FindExportEntry(ImageBytes(), headers_, name);
+    switch (entry.Kind) {
+    case TExportEntry::Code:
+        return ImageBytes().At(entry.Rva);
+    case TExportEntry::Forwarder:
+        return ResolveForwarder(entry.ForwarderText);
+    default:
+        return nullptr;
+    }
+}
+
+void* TDLLLoader::ResolveForwarder(const std::string& forwarderText) {
+    // "LIB.Func" or "LIB.#ordinal"; the library is named without its extension.
+    const size_t dot = forwarderText.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == forwarderText.size()) return nullptr;
+    const std::string libraryName = forwarderText.substr(0, dot) + ".dll";
+    const std::string function = forwarderText.substr(dot + 1);
+    const char* procName = function.c_str();
+    if (function[0] == '#') {
+        if (function.size() == 1 || function.size() > 6 ||
+            function.find_first_not_of("0123456789", 1) != std::string::npos)
+            return nullptr;
+        const unsigned long ordinal = std::stoul(function.substr(1));
+        if (ordinal == 0 || ordinal > 0xFFFF) return nullptr;
+        procName = OrdinalArgument(uint16_t(ordinal));
+    }
+    void* library = platform_.LoadDependency(libraryName.c_str());
+    if (library == nullptr) return nullptr;
+    forwarderLibraries_.push_back(library);
+    return platform_.FindProcedure(library, procName);
+}
+
+bool FindImageResource(TLoaderPlatform& platform, const void* image, uint16_t type,
+                       const char* name, uint16_t language, const void*& data, uint32_t& size) {
+    TImageBytes bytes(nullptr, 0);
+    const TImageHeaders headers = ReadMappedHeaders(image, AnyImageFormat, bytes);
+    TResourceData found;
+    const bool ok = FindResourceEntry(
+        bytes, headers, type, name, language,
+        [&platform](const std::u16string& text) { return platform.ResourceNameToAnsi(text); },
+        found);
+    if (ok) {
+        data = found.Data;
+        size = found.Size;
+    }
+    return ok;
+}
+
+bool FindImageResourceAnyLanguage(TLoaderPlatform& platform, const void* image, uint16_t type,
+                                  const char* name, const void*& data, uint32_t& size) {
+    using LocaleQuery = uint32_t (TLoaderPlatform::*)();
+    const LocaleQuery queries[] = {&TLoaderPlatform::ThreadLocale,
+                                   &TLoaderPlatform::SystemDefaultLocale,
+                                   &TLoaderPlatform::UserDefaultLocale};
+    // A locale identifier names its language in its low 16 bits.
+    for (LocaleQuery query : queries)
+        if (FindImageResource(platform, image, type, name, uint16_t((platform.*query)()), data, size))
+            return true;
+    constexpr uint16_t Neutral = 0, UsEnglish = 0x0409;
+    return FindImageResource(platform, image, type, name, Neutral, data, size) ||
+           FindImageResource(platform, image, type, name, UsEnglish, data, size);
+}
+
+uint32_t ReadImageVersion(TLoaderPlatform& platform, const void* image) {
+    constexpr uint16_t VersionType = 16;
+    const void* data = nullptr;
+    uint32_t size = 0;
+    if (!FindImageResourceAnyLanguage(platform, image, VersionType, OrdinalArgument(1), data, size))
+        return 0;
+    return ReadPackedProductVersion(data, size);
+}
+
+#ifdef _WIN32
+bool FindImageResource(const void* image, uint16_t type, const char* name, uint16_t language,
+                       const void*& data, uint32_t& size) {
+    return FindImageResource(SystemLoaderPlatform(), image, type, name, language, data, size);
+}
+
+bool FindImageResourceAnyLanguage(const void* image, uint16_t type, const char* name,
+                                  const void*& data, uint32_t& size) {
+    return FindImageResourceAnyLanguage(SystemLoaderPlatform(), image, type, name, data, size);
+}
+
+uint32_t ReadImageVersion(const void* image) {
+    return ReadImageVersion(SystemLoaderPlatform(), image);
+}
+#endif
