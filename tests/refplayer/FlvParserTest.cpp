@@ -226,3 +226,25 @@ TEST(FlvParser, MalformedStreamsRaiseClearErrors) {
     padded.insert(padded.end(), tags.begin() + 13, tags.end());
     EXPECT_EQ(Parse(padded).Tags().size(), 1u);
 }
+
+TEST(FlvParser, DamagedBytesGiveTagsOrAFormatError) {
+    FlvWriter writer;
+    writer.Metadata(RichMetadata()).Tag(FlvTagVideo, 0, H263Frame(0, 20, 10)).Tag(FlvTagAudio, 9, {1});
+    const Bytes& good = writer.File();
+    for (size_t i = 0; i < good.size(); i++) {
+        for (uint8_t mask : {0x01, 0x80, 0xFF}) {
+            Bytes bad = good;
+            bad[i] ^= mask;
+            // Anything but FormatError escaping (or a sanitizer report) is a fault.
+            bool handled = false;
+            try {
+                Parse(bad);
+                handled = true;
+            } catch (const FormatError&) {
+                handled = true;
+            } catch (...) {
+            }
+            EXPECT_TRUE(handled) << "byte " << i << " mask " << int(mask);
+        }
+    }
+}

@@ -117,6 +117,13 @@ TEST(InvokeXml, MalformedInputIsRejected) {
     EXPECT_EQ(ParseError(L"<invoke name=\"f\"><arguments><string>x</string></invoke>"),
               "invoke XML: closing tag does not match <arguments> at offset 46");
 
+    // Every cut-off prefix of a valid request is an error.
+    const std::wstring valid =
+        L"<invoke name=\"f\"><arguments><string>a&amp;b</string><object><property id=\"k\"><number>1</number>"
+        L"</property></object></arguments></invoke>";
+    for (size_t length = 0; length < valid.size(); length++)
+        EXPECT_NE(ParseError(valid.substr(0, length)), "no error") << length;
+
     // Deep nesting ends in an error, not in a stack overflow.
     std::wstring deep = L"<invoke name=\"f\"><arguments>";
     for (int i = 0; i < 10000; i++) deep += L"<array><property id=\"0\">";
