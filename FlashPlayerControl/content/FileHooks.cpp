@@ -2,6 +2,7 @@
 
 #include <type_traits>
 
+#include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/loader/SystemCalls.h"
 
 static_assert(std::is_same_v<decltype(&MyCreateFileA), decltype(&::CreateFileA)>);
@@ -13,42 +14,103 @@ static_assert(std::is_same_v<decltype(&MyGetFileSizeEx), decltype(&::GetFileSize
 static_assert(std::is_same_v<decltype(&MySetFilePointer), decltype(&::SetFilePointer)>);
 static_assert(std::is_same_v<decltype(&MySetFilePointerEx), decltype(&::SetFilePointerEx)>);
 
-// Until the content manager serves fake paths, every file call is the system's.
+namespace {
+
+// The stream behind a fake handle, or null for any other handle.
+TStream* FakeStream(HANDLE handle) {
+    return ContentManager ? ContentManager->FindFakeHandleStream(handle) : nullptr;
+}
+
+// Fake handles answer success with all bits set, as the library always has.
+constexpr BOOL FakeTrue = -1;
+
+}  // namespace
 
 HANDLE WINAPI MyCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                             HANDLE templateFile) {
-    return SystemCalls().CreateFileA(fileName, access, shareMode, security, disposition, flags,
-                                     templateFile);
+    if (!ContentManager)
+        return SystemCalls().CreateFileA(fileName, access, shareMode, security, disposition, flags, templateFile);
+    return ContentManager->CreateFileAnsi(fileName, access, shareMode, security, disposition, flags, templateFile);
 }
 
 HANDLE WINAPI MyCreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                             HANDLE templateFile) {
-    return SystemCalls().CreateFileW(fileName, access, shareMode, security, disposition, flags,
-                                     templateFile);
+    if (!ContentManager)
+        return SystemCalls().CreateFileW(fileName, access, shareMode, security, disposition, flags, templateFile);
+    return ContentManager->CreateFile(fileName, access, shareMode, security, disposition, flags, templateFile);
 }
 
 BOOL WINAPI MyReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD bytesRead,
                        LPOVERLAPPED overlapped) {
-    return SystemCalls().ReadFile(file, buffer, count, bytesRead, overlapped);
+    TStream* stream = FakeStream(file);
+    if (!stream) return SystemCalls().ReadFile(file, buffer, count, bytesRead, overlapped);
+    try {
+        int32_t read = stream->Read(buffer, count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(count));
+        if (bytesRead) *bytesRead = static_cast<DWORD>(read);
+        return FakeTrue;
+    } catch (...) {
+        return FALSE;
+    }
 }
 
-BOOL WINAPI MyCloseHandle(HANDLE handle) { return SystemCalls().CloseHandle(handle); }
+BOOL WINAPI MyCloseHandle(HANDLE handle) {
+    if (ContentManager && ContentManager->CloseFakeHandle(handle)) return FakeTrue;
+    return SystemCalls().CloseHandle(handle);
+}
 
 DWORD WINAPI MyGetFileSize(HANDLE file, LPDWORD sizeHigh) {
-    return SystemCalls().GetFileSize(file, sizeHigh);
+    TStream* stream = FakeStream(file);
+    if (!stream) return SystemCalls().GetFileSize(file, sizeHigh);
+    try {
+        int32_t size = stream->Size();
+        if (sizeHigh) *sizeHigh = 0;
+        return static_cast<DWORD>(size);
+    } catch (...) {
+        return 0;
+    }
 }
 
 BOOL WINAPI MyGetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
-    return SystemCalls().GetFileSizeEx(file, size);
+    TStream* stream = FakeStream(file);
+    if (!stream) return SystemCalls().GetFileSizeEx(file, size);
+    try {
+        int32_t streamSize = stream->Size();
+        if (size) size->QuadPart = streamSize;
+        return FakeTrue;
+    } catch (...) {
+        return FALSE;
+    }
 }
 
 DWORD WINAPI MySetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
-    return SystemCalls().SetFilePointer(file, distance, distanceHigh, method);
+    TStream* stream = FakeStream(file);
+    if (!stream) return SystemCalls().SetFilePointer(file, distance, distanceHigh, method);
+    try {
+        // FILE_BEGIN, FILE_CURRENT and FILE_END are the stream's origins by number.
+        stream->Seek(distance, static_cast<uint16_t>(method));
+        int32_t position = stream->Position();
+        if (distanceHigh) *distanceHigh = 0;
+        return static_cast<DWORD>(position);
+    } catch (...) {
+        return INVALID_SET_FILE_POINTER;
+    }
 }
 
 BOOL WINAPI MySetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
                                DWORD method) {
-    return SystemCalls().SetFilePointerEx(file, distance, newPosition, method);
+    TStream* stream = FakeStream(file);
+    if (!stream) return SystemCalls().SetFilePointerEx(file, distance, newPosition, method);
+    try {
+        stream->Seek(static_cast<int32_t>(distance.LowPart), static_cast<uint16_t>(method));
+        int32_t position = stream->Position();
+        if (newPosition) {
+            newPosition->HighPart = 0;
+            newPosition->LowPart = static_cast<DWORD>(position);
+        }
+        return FakeTrue;
+    } catch (...) {
+        return FALSE;
+    }
 }

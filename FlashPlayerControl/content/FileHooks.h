@@ -1,7 +1,9 @@
 #pragma once
 
-// Replacements of the kernel32 file functions the player module imports. Paths and handles
-// that are not the library's own pass straight to the system.
+// Replacements of the kernel32 file functions the player module imports. An open that the
+// content manager answers with an application stream gets a fake handle (an unnamed event)
+// that the other replacements serve from the stream; every other path and handle passes
+// straight to the system.
 
 #include <windows.h>
 

@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/loader/CodeProvider.h"
 #include "FlashPlayerControl/loader/KeyedMaps.h"
 #include "FlashPlayerControl/loader/SavedCursors.h"
 #include "FlashPlayerControl/loader/SystemCalls.h"
 #include "framework/ComPtr.h"
 #include "framework/Exceptions.h"
+#include "framework/MainThread.h"
 #include "framework/Timer.h"
 
 TFlashOCXCodeProviderBasedOnSystemInstalledOCX* FlashCodeProvider = nullptr;
@@ -61,7 +63,9 @@ void StartFlashPlayerLibrary() {
 
     // Everything the replacements use exists before the player module is mapped, since the
     // module may reach them from its attach call.
+    InitializeMainThread();
     ClassNameMap = new TMapString2String;
+    ContentManager = new TContentManager;
     SoundsEnabled = true;
     SoundLock = new TCriticalSection;
     SoundVolume = 100;
@@ -107,6 +111,8 @@ void StopFlashPlayerLibrary() {
     FlashCodeProvider = nullptr;
     delete ClassNameMap;
     ClassNameMap = nullptr;
+    delete ContentManager;
+    ContentManager = nullptr;
     delete SoundLock;
     SoundLock = nullptr;
     if (UrlmonLibrary) SystemCalls().FreeLibrary(UrlmonLibrary);

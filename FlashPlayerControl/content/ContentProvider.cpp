@@ -1,0 +1,170 @@
+#include "FlashPlayerControl/content/ContentProvider.h"
+
+#include <string>
+
+namespace {
+
+constexpr DWORD DataFlags = BSCF_FIRSTDATANOTIFICATION | BSCF_LASTDATANOTIFICATION;
+
+TComPtr<IStream> NewMemoryStream() {
+    TComPtr<IStream> stream;
+    CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
+    return stream;
+}
+
+void Rewind(IStream* stream) {
+    LARGE_INTEGER zero;
+    zero.QuadPart = 0;
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+}
+
+}  // namespace
+
+TComPtr<IContentProvider> TContentProvider::Create(TComPtr<IStream>& stream) {
+    TComPtr<IContentProvider> provider(new TContentProvider);
+    stream = TComPtr<IStream>(new TContentProviderStream(provider.Get()));
+    return provider;
+}
+
+HRESULT TContentProvider::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == __uuidof(IContentProvider) || iid == IID_IUnknown) {
+        *object = static_cast<IContentProvider*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+// The player may release its references on another thread than the one that made them.
+ULONG TContentProvider::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+
+ULONG TContentProvider::Release() {
+    LONG refs = InterlockedDecrement(&refs_);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+}
+
+void TContentProvider::SendResponseHeaders() {
+    auto negotiate = receiver_.As<IHttpNegotiate>();
+    if (!negotiate) return;
+    std::wstring header = L"HTTP/1.1 200 OK\r\nContent-Length: " +
+                          std::to_wstring(static_cast<int32_t>(contentLength_ & 0xFFFFFFFF)) + L"\r\n";
+    LPWSTR additional = nullptr;
+    negotiate->OnResponse(200, header.c_str(), nullptr, &additional);
+    if (additional) CoTaskMemFree(additional);
+}
+
+void TContentProvider::StartBinding() {
+    if (started_) return;
+    SendResponseHeaders();
+    receiver_->OnStartBinding(0, nullptr);
+    started_ = true;
+}
+
+HRESULT TContentProvider::NotifyData(IStream* data, ULONG size) {
+    FORMATETC format = {0, nullptr, DVASPECT_CONTENT, -1, TYMED_ISTREAM};
+    STGMEDIUM medium = {};
+    medium.tymed = TYMED_ISTREAM;
+    medium.pstm = data;
+    medium.pUnkForRelease = nullptr;
+    return receiver_->OnDataAvailable(DataFlags, size, &format, &medium);
+}
+
+HRESULT TContentProvider::SetBindStatusCallback(IBindStatusCallback* receiver) {
+    TCriticalSectionGuard guard(lock_);
+    receiver_ = TComPtr<IBindStatusCallback>(receiver);
+    if (dataWritten_ && receiver_) {
+        StartBinding();
+        if (buffer_) {
+            Rewind(buffer_.Get());
+            NotifyData(buffer_.Get(), bufferedSize_);
+        }
+        buffer_ = nullptr;  // later writes go straight to the receiver
+        if (finished_) receiver_->OnStopBinding(S_OK, nullptr);
+    }
+    return S_OK;
+}
+
+HRESULT TContentProvider::HasData() {
+    TCriticalSectionGuard guard(lock_);
+    return dataWritten_ ? S_OK : S_FALSE;
+}
+
+HRESULT TContentProvider::Finish() {
+    TCriticalSectionGuard guard(lock_);
+    finished_ = true;
+    if (dataWritten_ && receiver_) {
+        StartBinding();
+        receiver_->OnStopBinding(S_OK, nullptr);
+    }
+    return S_OK;
+}
+
+HRESULT TContentProvider::Write(const void* data, ULONG count, ULONG* written) {
+    TCriticalSectionGuard guard(lock_);
+    dataWritten_ = true;
+    if (receiver_) {
+        StartBinding();
+        // Each write after attachment is one notification carrying exactly its bytes.
+        TComPtr<IStream> chunk = NewMemoryStream();
+        if (!chunk) {
+            if (written) *written = 0;
+            return S_OK;
+        }
+        chunk->Write(data, count, written);
+        Rewind(chunk.Get());
+        if (NotifyData(chunk.Get(), count) != S_OK && written) *written = 0;
+    } else {
+        if (!buffer_) buffer_ = NewMemoryStream();
+        if (buffer_) {
+            buffer_->Write(data, count, written);
+            bufferedSize_ += count;
+        } else if (written) {
+            *written = 0;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT TContentProvider::SetContentLength(LONGLONG length) {
+    TCriticalSectionGuard guard(lock_);
+    contentLength_ = length;
+    if (receiver_) SendResponseHeaders();
+    return S_OK;
+}
+
+HRESULT TContentProviderStream::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == IID_IStream || iid == IID_IUnknown) {
+        *object = static_cast<IStream*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG TContentProviderStream::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+
+ULONG TContentProviderStream::Release() {
+    LONG refs = InterlockedDecrement(&refs_);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+}
+
+TContentProviderStream::~TContentProviderStream() { provider_->Finish(); }
+
+HRESULT TContentProviderStream::Write(const void* data, ULONG count, ULONG* written) {
+    return provider_->Write(data, count, written);
+}
+
+HRESULT TContentProviderStream::SetSize(ULARGE_INTEGER size) {
+    return provider_->SetContentLength(static_cast<LONGLONG>(size.QuadPart));
+}
+
+HRESULT TContentProviderStream::Clone(IStream** clone) {
+    if (clone) *clone = nullptr;
+    return E_NOTIMPL;
+}

@@ -1,0 +1,128 @@
+// What the player's callback sees of a content provider, in every order of attachment and
+// writing.
+#include "ContentTestSupport.h"
+
+#include "FlashPlayerControl/content/ContentProvider.h"
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+const std::string Header = "response 200 HTTP/1.1 200 OK\r\nContent-Length: -1\r\n";
+
+struct TProviderPair {
+    TComPtr<IStream> Stream;
+    TComPtr<IContentProvider> Provider = TContentProvider::Create(Stream);
+
+    ULONG Write(const std::string& bytes) {
+        ULONG written = 99;
+        EXPECT_EQ(Stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written), S_OK);
+        return written;
+    }
+};
+
+}  // namespace
+
+TEST(ContentProvider, ReceiverFirstThenWritesThenRelease) {
+    TRecordingCallback player;
+    TProviderPair pair;
+    pair.Provider->SetBindStatusCallback(&player);
+    EXPECT_TRUE(player.Events.empty());
+    pair.Write("abc");
+    pair.Write("de");
+    pair.Stream = nullptr;  // the writing end is released: the data is complete
+    EXPECT_EQ(player.Events, (Events{Header, "start", "data 3 abc", "data 2 de", "stop 0"}));
+}
+
+TEST(ContentProvider, EarlyWritesAreReplayedAsOneNotificationAndLaterOnesPassOnAtOnce) {
+    TRecordingCallback player;
+    TProviderPair pair;
+    pair.Write("ab");
+    pair.Write("cd");
+    pair.Provider->SetBindStatusCallback(&player);
+    pair.Write("e");
+    pair.Stream = nullptr;
+    EXPECT_EQ(player.Events, (Events{Header, "start", "data 4 abcd", "data 1 e", "stop 0"}));
+}
+
+TEST(ContentProvider, EverythingBeforeAttachmentIsDeliveredAtAttachment) {
+    TRecordingCallback player;
+    TProviderPair pair;
+    pair.Write("xyz");
+    pair.Stream = nullptr;
+    EXPECT_EQ(pair.Provider->HasData(), S_OK);
+    pair.Provider->SetBindStatusCallback(&player);
+    EXPECT_EQ(player.Events, (Events{Header, "start", "data 3 xyz", "stop 0"}));
+}
+
+TEST(ContentProvider, NothingWrittenMeansNothingSaid) {
+    TRecordingCallback player;
+    TProviderPair pair;
+    EXPECT_EQ(pair.Provider->HasData(), S_FALSE);
+    pair.Provider->SetBindStatusCallback(&player);
+    pair.Stream = nullptr;
+    EXPECT_TRUE(player.Events.empty());
+}
+
+TEST(ContentProvider, ZeroByteWriteCountsAsData) {
+    TProviderPair pair;
+    pair.Write("");
+    EXPECT_EQ(pair.Provider->HasData(), S_OK);
+}
+
+TEST(ContentProvider, WithoutHttpNegotiateTheStartComesFirst) {
+    TRecordingCallback player(false);
+    TProviderPair pair;
+    pair.Provider->SetBindStatusCallback(&player);
+    pair.Write("q");
+    pair.Stream = nullptr;
+    EXPECT_EQ(player.Events, (Events{"start", "data 1 q", "stop 0"}));
+}
+
+TEST(ContentProvider, ContentLengthGoesIntoTheHeaderAndIsResentWhileAttached) {
+    TRecordingCallback player;
+    TProviderPair pair;
+    ULARGE_INTEGER size;
+    size.QuadPart = 1234;
+    pair.Stream->SetSize(size);
+    pair.Provider->SetBindStatusCallback(&player);
+    pair.Write("a");
+    size.QuadPart = 5;
+    pair.Stream->SetSize(size);
+    EXPECT_EQ(player.Events, (Events{"response 200 HTTP/1.1 200 OK\r\nContent-Length: 1234\r\n", "start", "data 1 a",
+                                     "response 200 HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"}));
+}
+
+TEST(ContentProvider, RefusedChunkReportsNothingWrittenAndLaterWritesAreOfferedAgain) {
+    TRecordingCallback player;
+    TProviderPair pair;
+    pair.Provider->SetBindStatusCallback(&player);
+    player.DataAnswer = E_FAIL;
+    EXPECT_EQ(pair.Write("no"), 0u);
+    player.DataAnswer = S_OK;
+    EXPECT_EQ(pair.Write("yes"), 3u);
+    EXPECT_EQ(player.Data, "noyes");
+}
+
+TEST(ContentProvider, UnsupportedStreamOperationsChangeNothing) {
+    TProviderPair pair;
+    char buffer[4];
+    ULONG read = 7;
+    EXPECT_EQ(pair.Stream->Read(buffer, 4, &read), E_NOTIMPL);
+    LARGE_INTEGER zero = {};
+    EXPECT_EQ(pair.Stream->Seek(zero, STREAM_SEEK_SET, nullptr), E_NOTIMPL);
+    IStream* clone = reinterpret_cast<IStream*>(uintptr_t{1});
+    EXPECT_EQ(pair.Stream->Clone(&clone), E_NOTIMPL);
+    EXPECT_EQ(clone, nullptr);
+    EXPECT_EQ(pair.Provider->HasData(), S_FALSE);
+}
+
+TEST(ContentProvider, ReleasesTheReceiverWithTheProvider) {
+    TRecordingCallback player;
+    {
+        TProviderPair pair;
+        pair.Provider->SetBindStatusCallback(&player);
+        EXPECT_GT(player.References(), 1);
+    }
+    EXPECT_EQ(player.References(), 1);
+}
