@@ -22,9 +22,10 @@ MMRESULT WINAPI FakeWrite(HWAVEOUT, LPWAVEHDR header, UINT) {
 MMRESULT WINAPI FakeClose(HWAVEOUT) { return MMSYSERR_NOERROR; }
 
 int filesOpened;
-HANDLE WINAPI CountingCreateFileA(LPCSTR n, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE t) {
+// Real files are opened by their wide name, whatever form the module asked with.
+HANDLE WINAPI CountingCreateFileW(LPCWSTR n, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE t) {
     ++filesOpened;
-    return CreateFileA(n, a, s, sa, d, f, t);
+    return CreateFileW(n, a, s, sa, d, f, t);
 }
 
 class FixtureModule : public LibraryTest {
@@ -107,7 +108,7 @@ TEST_F(FixtureModule, WindowsCursorsMenusAndFilesGoThroughTheReplacements) {
     DestroyMenu(menu);
 
     TSystemCallsScope scope;
-    SystemCalls().CreateFileA = CountingCreateFileA;
+    SystemCalls().CreateFileW = CountingCreateFileW;
     filesOpened = 0;
     auto openFile = fixture_.Export<HANDLE (*)(LPCSTR)>("FixtureCreateFileA");
     auto readFile = fixture_.Export<BOOL (*)(HANDLE, LPVOID, DWORD, LPDWORD)>("FixtureReadFile");
