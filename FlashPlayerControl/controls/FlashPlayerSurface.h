@@ -1,0 +1,176 @@
+#pragma once
+
+// What both player controls offer of the player object: its properties (cached in the
+// control, passed on to the object when its version allows), its methods, its events, the
+// library's external-resource events, and movies loaded from streams. A control derives from
+// its framework base and from this class, and tells it where its player object is.
+//
+// The object is driven through IShockwaveFlash's function table by slot, never through
+// IDispatch: the table differs between major versions, and the version class (the object's
+// major version capped at 8, -1 without an object) decides which slots are asked at all.
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <cstdint>
+#include <string>
+
+#include "FlashPlayerControl/content/FlashPlayerControlBase.h"
+#include "FlashPlayerControl/controls/PlayerEvents.h"
+#include "framework/ComPtr.h"
+#include "framework/Streams.h"
+
+// {D27CDB6C-AE6D-11CF-96B8-444553540000}
+extern const IID IID_IShockwaveFlash;
+// {D27CDB6D-AE6D-11CF-96B8-444553540000}
+extern const IID DIID_DShockwaveFlashEvents;
+
+class TFlashPlayerSurface : public IFlashPlayerControlBase {
+public:
+    virtual ~TFlashPlayerSurface() = default;
+
+    // The object's major version capped at 8; -1 without an object. Asks the object.
+    int PlayerVersionClass();
+
+    // Properties. Getters return the cached value unless the object is asked; setters cache,
+    // then pass the value on. Neither raises for a failure of the object.
+    std::wstring Movie();
+    void SetMovie(const std::wstring& value);
+    int32_t FrameNum();
+    void SetFrameNum(int32_t value);
+    WordBool Playing();
+    void SetPlaying(WordBool value);
+    int32_t Quality();
+    void SetQuality(int32_t value);
+    int32_t ScaleMode();
+    void SetScaleMode(int32_t value);
+    int32_t AlignMode();
+    void SetAlignMode(int32_t value);
+    int32_t BackgroundColor();
+    void SetBackgroundColor(int32_t value);
+    WordBool Loop();
+    void SetLoop(WordBool value);
+    std::wstring WMode();
+    void SetWMode(const std::wstring& value);
+    std::wstring SAlign();
+    void SetSAlign(const std::wstring& value);
+    WordBool Menu();
+    void SetMenu(WordBool value);
+    std::wstring Base();
+    void SetBase(const std::wstring& value);
+    std::wstring Scale();
+    void SetScale(const std::wstring& value);
+    WordBool DeviceFont();
+    void SetDeviceFont(WordBool value);
+    WordBool EmbedMovie();
+    void SetEmbedMovie(WordBool value);
+    std::wstring BGColor();
+    void SetBGColor(const std::wstring& value);
+    std::wstring Quality2();
+    void SetQuality2(const std::wstring& value);
+    std::wstring SWRemote();
+    void SetSWRemote(const std::wstring& value);
+    std::wstring Stacking();
+    void SetStacking(const std::wstring& value);
+    std::wstring FlashVars();
+    void SetFlashVars(const std::wstring& value);
+    std::wstring AllowScriptAccess();
+    void SetAllowScriptAccess(const std::wstring& value);
+    std::wstring MovieData();
+    void SetMovieData(const std::wstring& value);
+    WordBool AllowFullscreen();
+    void SetAllowFullscreen(WordBool value);
+
+    // Movies from application streams: copied at once (Assign), or written by the
+    // application through the returned stream, from any thread, and freed when complete (Open).
+    void AssignLayerStream(int32_t layer, TStream& stream);
+    void AssignMovieStream(TStream& stream);
+    void OpenLayerStream(int32_t layer, TStream*& stream);
+    void OpenMovieStream(TStream*& stream);
+
+    // Methods, passed on when the version class allows; a failure of the object raises
+    // EOleError with its HRESULT.
+    void SetZoomRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+    void Zoom(int32_t factor);
+    void Pan(int32_t x, int32_t y, int32_t mode);
+    void Play();
+    void Stop();
+    void Back();
+    void Forward();
+    void Rewind();
+    void StopPlay();
+    void GotoFrame(int32_t frameNum);
+    int32_t CurrentFrame();
+    WordBool IsPlaying();
+    int32_t PercentLoaded();
+    WordBool FrameLoaded(int32_t frameNum);
+    int32_t FlashVersion();
+    void LoadMovie(int32_t layer, const std::wstring& url);
+    void TGotoFrame(const std::wstring& target, int32_t frameNum);
+    void TGotoLabel(const std::wstring& target, const std::wstring& label);
+    int32_t TCurrentFrame(const std::wstring& target);
+    std::wstring TCurrentLabel(const std::wstring& target);
+    void TPlay(const std::wstring& target);
+    void TStopPlay(const std::wstring& target);
+    void SetVariable(const std::wstring& name, const std::wstring& value);
+    std::wstring GetVariable(const std::wstring& name);
+    void TSetProperty(const std::wstring& target, int32_t property, const std::wstring& value);
+    std::wstring TGetProperty(const std::wstring& target, int32_t property);
+    void TCallFrame(const std::wstring& target, int32_t frameNum);
+    void TCallLabel(const std::wstring& target, const std::wstring& label);
+    void TSetPropertyNum(const std::wstring& target, int32_t property, double value);
+    double TGetPropertyNum(const std::wstring& target, int32_t property);
+    double TGetPropertyAsNumber(const std::wstring& target, int32_t property);
+    std::wstring CallFunction(const std::wstring& request);
+    void SetReturnValue(const std::wstring& returnValue);
+    int32_t ReadyState();
+    int32_t TotalFrames();
+
+    // Event slots.
+    TFlashPlayerControlOnReadyStateChange OnReadyStateChange;
+    TFlashPlayerControlOnProgress OnProgress;
+    TFlashPlayerControlFSCommand OnFSCommand;
+    TFlashPlayerControlFlashCall OnFlashCall;
+    TFlashPlayerControlOnLoadExternalResource OnLoadExternalResource;
+    TFlashPlayerControlOnLoadExternalResourceEx OnLoadExternalResourceEx;
+    TFlashPlayerControlOnLoadExternalResourceAsync OnLoadExternalResourceAsync;
+
+    // Raises the control event for one event of the player object (an Invoke on the
+    // control's event sink). Returns S_OK for the four player events, and
+    // DISP_E_MEMBERNOTFOUND for any other DISPID. An error a handler raises is reported to
+    // the application and does not unwind into the player.
+    HRESULT DispatchPlayerEvent(DISPID dispid, const DISPPARAMS* params);
+
+    // What the content manager asks of the control.
+    HRESULT STDMETHODCALLTYPE SetMovieURL(const std::wstring& url) override;
+    HRESULT STDMETHODCALLTYPE LoadMovieURL(int32_t layer, const std::wstring& url) override;
+    HRESULT STDMETHODCALLTYPE GetBaseURL(std::wstring& base) override;
+    HRESULT STDMETHODCALLTYPE FireLoadExternalResource(const std::wstring& url, TStream* stream) override;
+    HRESULT STDMETHODCALLTYPE FireLoadExternalResourceEx(const std::wstring& url, TStream* stream,
+                                                         bool& handled) override;
+    HRESULT STDMETHODCALLTYPE FireLoadExternalResourceAsync(const std::wstring& path, TStream*& stream) override;
+
+protected:
+    // The control's player object (any of its interfaces), or null without one.
+    virtual IUnknown* PlayerObject() = 0;
+    // Whether the control is being designed (a form designer, not a running program).
+    virtual bool PlayerDesigning() = 0;
+    // The sender of the control's events.
+    virtual TObject* PlayerEventSender() = 0;
+
+private:
+    struct TSlots;
+    template <typename T>
+    T GetProperty(const T& cache, const TSlots& slots);
+    template <typename T>
+    void SetProperty(T& cache, const T& value, const TSlots& slots);
+    bool ClassAllows(const TSlots& slots, int versionClass, int& getSlot, int& putSlot);
+    TComPtr<IUnknown> ShockwaveFlash();
+    template <typename... Args>
+    void CallSlot(int slot, Args... args);
+
+    std::wstring movie_, wMode_, sAlign_, base_, scale_, bgColor_, quality2_, swRemote_, stacking_,
+        flashVars_, allowScriptAccess_, movieData_;
+    int32_t frameNum_ = 0, quality_ = 0, scaleMode_ = 0, alignMode_ = 0, backgroundColor_ = 0;
+    WordBool playing_ = 0, loop_ = 0, menu_ = 0, deviceFont_ = 0, embedMovie_ = 0, allowFullscreen_ = 0;
+};
