@@ -1,14 +1,28 @@
 #include "FlashPlayerControl/content/ContentProvider.h"
 
+#include <cstring>
 #include <string>
 
 namespace {
 
 constexpr DWORD DataFlags = BSCF_FIRSTDATANOTIFICATION | BSCF_LASTDATANOTIFICATION;
 
-TComPtr<IStream> NewMemoryStream() {
+// A memory stream holding a copy of the bytes, positioned at 0; empty when memory is short.
+TComPtr<IStream> NewStreamWith(const void* data, ULONG count) {
     TComPtr<IStream> stream;
-    CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, count ? count : 1);
+    if (!block) return stream;
+    if (void* bytes = GlobalLock(block)) {
+        if (count) std::memcpy(bytes, data, count);
+        GlobalUnlock(block);
+        if (SUCCEEDED(CreateStreamOnHGlobal(block, TRUE, stream.Put()))) {
+            ULARGE_INTEGER size;
+            size.QuadPart = count;
+            stream->SetSize(size);
+            return stream;
+        }
+    }
+    GlobalFree(block);
     return stream;
 }
 
@@ -63,6 +77,32 @@ void TContentProvider::StartBinding() {
     started_ = true;
 }
 
+bool TContentProvider::BufferWrite(const void* data, ULONG count) {
+    // Grown geometrically ahead of the writes, so many small writes before the bind cost time
+    // linear in the movie's size; the block becomes the replay stream as it is.
+    SIZE_T needed = static_cast<SIZE_T>(bufferedSize_) + count;
+    if (needed > bufferCapacity_) {
+        SIZE_T capacity = bufferCapacity_ ? bufferCapacity_ : 64 * 1024;
+        while (capacity < needed) capacity *= 2;
+        HGLOBAL grown = bufferBlock_ ? GlobalReAlloc(bufferBlock_, capacity, GMEM_MOVEABLE)
+                                     : GlobalAlloc(GMEM_MOVEABLE, capacity);
+        if (!grown) return false;
+        bufferBlock_ = grown;
+        bufferCapacity_ = capacity;
+    }
+    if (count == 0) return true;
+    void* block = GlobalLock(bufferBlock_);
+    if (!block) return false;
+    std::memcpy(static_cast<char*>(block) + bufferedSize_, data, count);
+    GlobalUnlock(bufferBlock_);
+    bufferedSize_ += count;
+    return true;
+}
+
+TContentProvider::~TContentProvider() {
+    if (bufferBlock_) GlobalFree(bufferBlock_);
+}
+
 HRESULT TContentProvider::NotifyData(IStream* data, ULONG size) {
     FORMATETC format = {0, nullptr, DVASPECT_CONTENT, -1, TYMED_ISTREAM};
     STGMEDIUM medium = {};
@@ -77,11 +117,19 @@ HRESULT TContentProvider::SetBindStatusCallback(IBindStatusCallback* receiver) {
     receiver_ = TComPtr<IBindStatusCallback>(receiver);
     if (dataWritten_ && receiver_) {
         StartBinding();
-        if (buffer_) {
-            Rewind(buffer_.Get());
-            NotifyData(buffer_.Get(), bufferedSize_);
+        if (!replayed_) {
+            // Everything written so far, as one block handed over to the receiver.
+            TComPtr<IStream> buffered;
+            if (SUCCEEDED(CreateStreamOnHGlobal(bufferBlock_, TRUE, buffered.Put()))) {
+                bufferBlock_ = nullptr;  // the stream owns it now
+                ULARGE_INTEGER size;
+                size.QuadPart = bufferedSize_;
+                buffered->SetSize(size);
+                Rewind(buffered.Get());
+                NotifyData(buffered.Get(), bufferedSize_);
+            }
+            replayed_ = true;  // later writes go straight to the receiver
         }
-        buffer_ = nullptr;  // later writes go straight to the receiver
         if (finished_) receiver_->OnStopBinding(S_OK, nullptr);
     }
     return S_OK;
@@ -108,22 +156,13 @@ HRESULT TContentProvider::Write(const void* data, ULONG count, ULONG* written) {
     if (receiver_) {
         StartBinding();
         // Each write after attachment is one notification carrying exactly its bytes.
-        TComPtr<IStream> chunk = NewMemoryStream();
-        if (!chunk) {
-            if (written) *written = 0;
-            return S_OK;
-        }
-        chunk->Write(data, count, written);
-        Rewind(chunk.Get());
-        if (NotifyData(chunk.Get(), count) != S_OK && written) *written = 0;
+        TComPtr<IStream> chunk = NewStreamWith(data, count);
+        ULONG done = chunk ? count : 0;
+        if (chunk && NotifyData(chunk.Get(), count) != S_OK) done = 0;
+        if (written) *written = done;
     } else {
-        if (!buffer_) buffer_ = NewMemoryStream();
-        if (buffer_) {
-            buffer_->Write(data, count, written);
-            bufferedSize_ += count;
-        } else if (written) {
-            *written = 0;
-        }
+        bool stored = BufferWrite(data, count);
+        if (written) *written = stored ? count : 0;
     }
     return S_OK;
 }

@@ -43,16 +43,21 @@ public:
 
 private:
     TContentProvider() = default;
-    ~TContentProvider() = default;
+    ~TContentProvider();
 
     void SendResponseHeaders();
     void StartBinding();
     HRESULT NotifyData(IStream* data, ULONG size);
+    bool BufferWrite(const void* data, ULONG count);
 
     LONG refs_ = 0;
     TCriticalSection lock_;
-    TComPtr<IStream> buffer_;
+    // Data written before a receiver is attached: a movable memory block that becomes the
+    // replay stream.
+    HGLOBAL bufferBlock_ = nullptr;
     ULONG bufferedSize_ = 0;
+    SIZE_T bufferCapacity_ = 0;
+    bool replayed_ = false;
     bool started_ = false;
     TComPtr<IBindStatusCallback> receiver_;
     bool dataWritten_ = false;

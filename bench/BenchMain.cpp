@@ -1,0 +1,15 @@
+#include <windows.h>
+
+#include "Bench.h"
+#include "FlashPlayerControl/loader/Library.h"
+
+int main() {
+    CoInitialize(nullptr);
+    StartFlashPlayerLibrary();
+    std::printf("benchmark                           library                       baseline\n");
+    RunContentBenchmarks();
+    RunLoaderBenchmarks();
+    StopFlashPlayerLibrary();
+    CoUninitialize();
+    return 0;
+}
