@@ -32,7 +32,7 @@ TFont::~TFont() { FreeHandle(); }
 
 void TFont::DefineProperties(TPropertyList& list) {
     TPersistent::DefineProperties(list);
-    list.Integer("Charset", &TFont::Charset, &TFont::SetCharset);
+    list.Integer("Charset", &TFont::Charset, &TFont::SetCharset).WithDefault(DEFAULT_CHARSET);
     list.Integer("Color", &TFont::Color, &TFont::SetColor).Idents = &ColorIdents();
     list.Integer("Height", &TFont::Height, &TFont::SetHeight);
     list.String("Name", &TFont::Name, &TFont::SetName);

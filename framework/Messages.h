@@ -40,6 +40,7 @@ enum : UINT {
     CM_COLORCHANGED = CM_BASE + 13,
     CM_FONTCHANGED = CM_BASE + 14,
     CM_TEXTCHANGED = CM_BASE + 18,
+    CM_RELEASE = CM_BASE + 33,          // a form frees itself
     CM_UIACTIVATE = CM_BASE + 0x29,
     CM_UIDEACTIVATE = CM_BASE + 0x2A,
     CM_DOCWINDOWACTIVATE = CM_BASE + 0x2B,  // wParam: non-zero when activated

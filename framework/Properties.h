@@ -58,7 +58,7 @@ const char* ValueToIdent(const TIdentMap& map, int64_t value);
 
 class TPersistent;
 
-enum class TPropertyKind { Integer, Boolean, String, Enum, Set, Event, Object };
+enum class TPropertyKind { Integer, Boolean, String, Enum, Set, Event, Object, Component };
 
 // One published property: how form files read and write it. Setters are the class's own,
 // so reading a form file goes through the same code as assigning from a program.
@@ -73,6 +73,9 @@ struct TPropertyInfo {
     std::function<TAnyMethod(TPersistent&)> GetEvent;
     std::function<void(TPersistent&, const TAnyMethod&)> SetEvent;
     std::function<TPersistent*(TPersistent&)> GetSubObject;
+    // Component: a reference to another component, written by name.
+    std::function<TPersistent*(TPersistent&)> GetReference;
+    std::function<void(TPersistent&, TPersistent*)> SetReference;
     bool HasDefault = false;  // ordinal properties equal to DefaultValue are not written
     int64_t DefaultValue = 0;
     std::function<bool(TPersistent&)> Stored;  // empty: always stored
@@ -148,6 +151,19 @@ public:
     TPropertyInfo& Object(const char* name, C* (T::*get)() const) {
         TPropertyInfo& p = Add(name, TPropertyKind::Object);
         p.GetSubObject = [get](TPersistent& o) -> TPersistent* { return (static_cast<T&>(o).*get)(); };
+        return p;
+    }
+
+    // A reference to another component of the same root; a value of another class raises.
+    template <typename T, typename C>
+    TPropertyInfo& Component(const char* name, C* (T::*get)() const, void (T::*set)(C*)) {
+        TPropertyInfo& p = Add(name, TPropertyKind::Component);
+        p.GetReference = [get](TPersistent& o) -> TPersistent* { return (static_cast<T&>(o).*get)(); };
+        p.SetReference = [set, name](TPersistent& o, TPersistent* v) {
+            C* target = dynamic_cast<C*>(v);
+            if (v && !target) throw Exception(std::string("Invalid value for property ") + name);
+            (static_cast<T&>(o).*set)(target);
+        };
         return p;
     }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "framework/ErrorHandling.h"
+
 namespace {
 
 const char* const TimerWindowClass = "FpcTimerWindow";
@@ -9,7 +11,13 @@ const char* const TimerWindowClass = "FpcTimerWindow";
 LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER) {
         auto timer = reinterpret_cast<TTimer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (timer) timer->Timer();
+        if (timer) {
+            try {
+                timer->Timer();
+            } catch (...) {
+                HandleApplicationException();
+            }
+        }
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -34,7 +42,7 @@ void EnsureTimerWindowClass() {
 
 }  // namespace
 
-TTimer::TTimer() {
+TTimer::TTimer(TComponent* owner) : TComponent(owner) {
     EnsureTimerWindowClass();
     HWND window = CreateWindowExA(0, TimerWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   FrameworkInstance(), nullptr);
@@ -47,6 +55,13 @@ TTimer::~TTimer() {
     UpdateTimer();
     // Destroying the window also drops WM_TIMER messages still queued for it.
     if (window_) DestroyWindow(static_cast<HWND>(window_));
+}
+
+void TTimer::DefineProperties(TPropertyList& list) {
+    TComponent::DefineProperties(list);
+    list.Boolean("Enabled", &TTimer::Enabled, &TTimer::SetEnabled).WithDefault(1);
+    list.Integer("Interval", &TTimer::Interval, &TTimer::SetInterval).WithDefault(1000);
+    list.Event("OnTimer", &TTimer::OnTimer, &TTimer::SetOnTimer);
 }
 
 void TTimer::SetEnabled(bool value) {

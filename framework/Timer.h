@@ -2,18 +2,20 @@
 
 #include <cstdint>
 
-#include "framework/Method.h"
-#include "framework/Object.h"
+#include "framework/Component.h"
 
 // A periodic timer driven by the message loop of the thread that created it: OnTimer runs
 // on that thread every Interval milliseconds while Enabled. It runs only while an event
 // handler is assigned and the interval is above zero.
-class TTimer : public TObject {
+class TTimer : public TComponent {
 public:
-    using TNotifyEvent = TMethod<void(TObject* sender)>;
+    using TNotifyEvent = ::TNotifyEvent;
 
-    TTimer();
+    explicit TTimer(TComponent* owner = nullptr);
     ~TTimer() override;
+
+    const char* ClassName() const override { return "TTimer"; }
+    void DefineProperties(TPropertyList& list) override;
 
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool value);
