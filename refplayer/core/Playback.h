@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "refplayer/core/FlvParser.h"
+#include "refplayer/core/FormatError.h"
+#include "refplayer/core/SwfParser.h"
+#include "refplayer/core/VariableTable.h"
+
+namespace refplayer {
+
+// What a playing movie asks of the object that hosts it.
+class PlaybackHost {
+public:
+    virtual ~PlaybackHost() = default;
+    // A getURL to "FSCommand:<command>" with the target as argument.
+    virtual void FsCommand(const std::wstring& command, const std::wstring& args) = 0;
+    // An external call out of the movie: the <invoke> request; the answer is the XML value
+    // the host gave back (empty when it gave none).
+    virtual std::wstring FlashCall(const std::wstring& request) = 0;
+};
+
+// Raised by CallFunction for a function the movie does not offer.
+class UnknownFunctionError : public FormatError {
+public:
+    using FormatError::FormatError;
+};
+
+// The timeline of one movie as it loads and plays: frames are entered in order, each one's
+// actions run when it is entered, and playing stops at the last frame unless looping.
+// Frames are only entered once their data is complete. The movie's variables, FlashVars
+// included, and the built-in functions that CallFunction reaches live here too.
+class Playback {
+public:
+    explicit Playback(PlaybackHost& host);
+    ~Playback();
+
+    // Forgets the movie and its variables; FlashVars are loaded again from the text given.
+    void Reset(const std::wstring& flashVars);
+    // Movie data as it arrives; malformed data raises FormatError and stops the movie.
+    void Append(const uint8_t* data, size_t size);
+
+    bool HeaderParsed() const;
+    bool Complete() const;
+    const SwfHeader& Header() const;
+    std::optional<uint32_t> BackgroundColor() const;
+    int PercentLoaded() const;
+    // Frames as the header declares them, and frames whose data is complete.
+    int TotalFrames() const;
+    int LoadedFrames() const;
+
+    // 0-based; -1 until the first frame has been entered.
+    int CurrentFrame() const { return current_; }
+    bool Playing() const { return playing_; }
+    void SetPlaying(bool playing) { playing_ = playing; }
+    bool Loop() const { return loop_; }
+    void SetLoop(bool loop) { loop_ = loop; }
+
+    // Enters the first frame once it is complete (a movie starts by itself); true when it
+    // was entered by this call.
+    bool StartIfReady();
+    // Moves to frame (0-based, clamped to the loaded frames) and runs its actions; false
+    // when no frame is loaded yet.
+    bool GotoFrame(int frame);
+    // One tick of the frame clock: the next frame while playing. True when the frame changed.
+    bool Advance();
+
+    VariableTable& Variables() { return variables_; }
+
+    // Answers an <invoke> request with the XML of the result. Built-ins: "echo" returns its
+    // first argument, "callHost" sends an <invoke> named by its first argument with the rest
+    // as arguments out through FlashCall and returns the host's answer, "getVariable" and
+    // "setVariable" reach the variable table, "getTotalFrames" the frame count.
+    std::wstring CallFunction(const std::wstring& request);
+
+private:
+    void EnterFrame(int frame);
+
+    PlaybackHost& host_;
+    std::unique_ptr<SwfParser> parser_;
+    VariableTable variables_;
+    int current_ = -1;
+    bool playing_ = true;
+    bool loop_ = true;
+};
+
+// A video played through its tag timestamps: the clock runs from the first tick; a tag is
+// shown once the clock has passed its timestamp.
+class VideoPlayback {
+public:
+    FlvParser& Parser() { return parser_; }
+    const FlvParser& Parser() const { return parser_; }
+    void Reset() { *this = VideoPlayback(); }
+    // Moves the clock on; true when another tag has become due.
+    bool Advance(uint32_t elapsedMilliseconds);
+    uint32_t Clock() const { return clock_; }
+    size_t TagsShown() const { return shown_; }
+
+private:
+    FlvParser parser_;
+    uint32_t clock_ = 0;
+    size_t shown_ = 0;
+};
+
+} // namespace refplayer

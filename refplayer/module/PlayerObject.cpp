@@ -1,0 +1,941 @@
+#include "refplayer/module/PlayerObject.h"
+
+#include <olectl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <map>
+
+#include "refplayer/core/FormatError.h"
+#include "refplayer/core/UrlResolver.h"
+#include "refplayer/module/FlashInterfaces.h"
+#include "refplayer/module/LocalFiles.h"
+#include "refplayer/module/ModuleState.h"
+#include "refplayer/module/Resources.h"
+
+// The function table of the scripting interface for this module's version (FlashTable.cpp).
+const void* const* FlashFunctionTable();
+
+namespace {
+
+constexpr UINT_PTR ClockTimerId = 1;
+constexpr UINT VideoTickMilliseconds = 40;
+constexpr int DefaultClickLevel = 30;
+constexpr SIZE DefaultStageSize = {550, 400};
+
+using TTickCount64 = ULONGLONG(WINAPI*)();
+
+// Looked up by name when first needed: older systems lack it.
+ULONGLONG Milliseconds() {
+    static TTickCount64 tickCount64 = reinterpret_cast<TTickCount64>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount64")));
+    return tickCount64 ? tickCount64() : GetTickCount();
+}
+
+LONG PixelsToHimetric(LONG pixels, int pixelsPerInch) { return MulDiv(pixels, 2540, pixelsPerInch); }
+
+std::wstring FileNamePart(const std::wstring& url) {
+    size_t slash = url.find_last_of(L"/\\");
+    return slash == std::wstring::npos ? url : url.substr(slash + 1);
+}
+
+bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
+    size_t length = wcslen(prefix);
+    return text.size() >= length && _wcsnicmp(text.c_str(), prefix, length) == 0;
+}
+
+// "file:///C:/dir/a.flv" as the local path it names.
+std::wstring LocalPathOf(const std::wstring& url) {
+    if (!StartsWithNoCase(url, L"file:")) return url;
+    std::wstring path = url.substr(5);
+    while (path.size() > 2 && path[0] == L'/' && path[1] == L'/') path.erase(0, 2);
+    if (path.size() > 2 && path[0] == L'/' && path[2] == L':') path.erase(0, 1);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+VARIANT IntegerArgument(long value) {
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_I4;
+    argument.lVal = value;
+    return argument;
+}
+
+VARIANT StringArgument(const std::wstring& text) {
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_BSTR;
+    argument.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return argument;
+}
+
+}  // namespace
+
+IOleObject* TPlayerObject::Create() {
+    auto* object = new TPlayerObject;
+    object->AddRef();
+    return static_cast<IOleObject*>(object);
+}
+
+TPlayerObject::TPlayerObject()
+    : flash_{FlashFunctionTable(), this},
+      events_(this, DIID_DShockwaveFlashEvents),
+      propertyNotify_(this, IID_IPropertyNotifySink),
+      playback_(*this) {
+    ObjectCreated();
+    HDC screen = GetDC(nullptr);
+    int perInchX = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    int perInchY = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    extent_.cx = PixelsToHimetric(DefaultStageSize.cx, perInchX > 0 ? perInchX : 96);
+    extent_.cy = PixelsToHimetric(DefaultStageSize.cy, perInchY > 0 ? perInchY : 96);
+    readyState_ = 0;
+    clockWindow_ = CreateClockWindow(this);
+}
+
+TPlayerObject::~TPlayerObject() {
+    // No calls into sites from here: the object is gone for them already.
+    if (movieBinding_) movieBinding_->Detach();
+    if (videoBinding_) videoBinding_->Detach();
+    if (stageWindow_) DestroyWindow(stageWindow_);
+    if (clockWindow_) DestroyWindow(clockWindow_);
+    if (contextMenu_) DestroyMenu(contextMenu_);
+    ObjectDestroyed();
+}
+
+HRESULT TPlayerObject::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IOleObject) {
+        *object = static_cast<IOleObject*>(this);
+    } else if (iid == IID_IOleControl) {
+        *object = static_cast<IOleControl*>(this);
+    } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceObject || iid == IID_IOleInPlaceObjectWindowless) {
+        *object = static_cast<IOleInPlaceObjectWindowless*>(this);
+    } else if (iid == IID_IOleInPlaceActiveObject) {
+        *object = static_cast<IOleInPlaceActiveObject*>(this);
+    } else if (iid == IID_IViewObject || iid == IID_IViewObject2 || iid == IID_IViewObjectEx) {
+        *object = static_cast<IViewObjectEx*>(this);
+    } else if (iid == IID_IConnectionPointContainer) {
+        *object = static_cast<IConnectionPointContainer*>(this);
+    } else if (iid == IID_IObjectWithSite) {
+        *object = static_cast<IObjectWithSite*>(this);
+    } else if (iid == IID_IDispatch || iid == IID_IShockwaveFlash) {
+        *object = &flash_;
+    } else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG TPlayerObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+
+ULONG TPlayerObject::Release() {
+    LONG refs = InterlockedDecrement(&refs_);
+    if (refs == 0) {
+        // References taken and dropped while the object tears down must not free it twice.
+        refs_ = 1;
+        delete this;
+    }
+    return static_cast<ULONG>(refs);
+}
+
+// --- IOleObject ---------------------------------------------------------------------------
+
+HRESULT TPlayerObject::SetClientSite(IOleClientSite* site) {
+    clientSite_ = TComPtr<IOleClientSite>(site);
+    return S_OK;
+}
+
+HRESULT TPlayerObject::GetClientSite(IOleClientSite** site) {
+    if (!site) return E_POINTER;
+    *site = clientSite_.Get();
+    if (*site) (*site)->AddRef();
+    return S_OK;
+}
+
+HRESULT TPlayerObject::Close(DWORD) {
+    TComPtr<IOleObject> self(this);
+    InPlaceDeactivate();
+    return S_OK;
+}
+
+HRESULT TPlayerObject::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
+    if (moniker) *moniker = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT TPlayerObject::GetClipboardData(DWORD, IDataObject** data) {
+    if (data) *data = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT TPlayerObject::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT position) {
+    TComPtr<IOleObject> self(this);
+    switch (verb) {
+    case OLEIVERB_INPLACEACTIVATE:
+        return InPlaceActivate(site, parent, position, false);
+    case OLEIVERB_PRIMARY:
+    case OLEIVERB_SHOW:
+    case OLEIVERB_UIACTIVATE:
+        return InPlaceActivate(site, parent, position, true);
+    case OLEIVERB_HIDE:
+        if (stageWindow_) ShowWindow(stageWindow_, SW_HIDE);
+        return S_OK;
+    default:
+        return OLEOBJ_S_INVALIDVERB;
+    }
+}
+
+HRESULT TPlayerObject::EnumVerbs(IEnumOLEVERB** verbs) {
+    if (verbs) *verbs = nullptr;
+    return OLEOBJ_E_NOVERBS;
+}
+
+HRESULT TPlayerObject::GetUserClassID(CLSID* classId) {
+    if (!classId) return E_POINTER;
+    *classId = CLSID_RefPlayer;
+    return S_OK;
+}
+
+HRESULT TPlayerObject::GetUserType(DWORD, LPOLESTR* userType) {
+    if (userType) *userType = nullptr;
+    return OLE_S_USEREG;
+}
+
+HRESULT TPlayerObject::SetExtent(DWORD aspect, SIZEL* size) {
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (!size) return E_POINTER;
+    extent_ = *size;
+    return S_OK;
+}
+
+HRESULT TPlayerObject::GetExtent(DWORD aspect, SIZEL* size) {
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (!size) return E_POINTER;
+    *size = extent_;
+    return S_OK;
+}
+
+HRESULT TPlayerObject::Advise(IAdviseSink*, DWORD* connection) {
+    if (connection) *connection = 0;
+    return OLE_E_ADVISENOTSUPPORTED;
+}
+
+HRESULT TPlayerObject::EnumAdvise(IEnumSTATDATA** advise) {
+    if (advise) *advise = nullptr;
+    return OLE_E_ADVISENOTSUPPORTED;
+}
+
+HRESULT TPlayerObject::GetMiscStatus(DWORD aspect, DWORD* status) {
+    if (!status) return E_POINTER;
+    *status = aspect == DVASPECT_CONTENT ? OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
+                                               OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST
+                                         : 0;
+    return S_OK;
+}
+
+// --- IOleControl --------------------------------------------------------------------------
+
+HRESULT TPlayerObject::GetControlInfo(CONTROLINFO* info) {
+    if (!info) return E_POINTER;
+    // cb is the caller's: containers disagree on the record's size.
+    info->hAccel = nullptr;
+    info->cAccel = 0;
+    info->dwFlags = 0;
+    return S_OK;
+}
+
+HRESULT TPlayerObject::FreezeEvents(BOOL freeze) {
+    eventsFrozen_ += freeze ? 1 : -1;
+    if (eventsFrozen_ < 0) eventsFrozen_ = 0;
+    return S_OK;
+}
+
+// --- Activation ---------------------------------------------------------------------------
+
+HRESULT TPlayerObject::InPlaceActivate(IOleClientSite* site, HWND parent, LPCRECT position, bool uiActivate) {
+    if (!inPlaceActive_) {
+        IOleClientSite* activeSite = site ? site : clientSite_.Get();
+        if (!activeSite) return E_UNEXPECTED;
+        TComPtr<IOleInPlaceSite> inPlaceSite;
+        activeSite->QueryInterface(IID_IOleInPlaceSite, inPlaceSite.PutVoid());
+        TComPtr<IOleInPlaceSiteWindowless> windowlessSite;
+        if (_wcsicmp(properties_.wmode.c_str(), L"Transparent") == 0)
+            activeSite->QueryInterface(IID_IOleInPlaceSiteWindowless, windowlessSite.PutVoid());
+        if (windowlessSite && !inPlaceSite) inPlaceSite = TComPtr<IOleInPlaceSite>(windowlessSite.Get());
+        if (!inPlaceSite) return E_NOINTERFACE;
+        if (inPlaceSite->CanInPlaceActivate() != S_OK) return E_FAIL;
+        windowless_ = windowlessSite && windowlessSite->CanWindowlessActivate() == S_OK;
+        inPlaceSite_ = inPlaceSite;
+        windowlessSite_ = windowless_ ? windowlessSite : nullptr;
+        inPlaceActive_ = true;
+
+        BOOL noRedraw = FALSE;
+        if (windowless_) {
+            windowlessSite_->OnInPlaceActivateEx(&noRedraw, ACTIVATE_WINDOWLESS);
+        } else if (auto siteEx = inPlaceSite_.As<IOleInPlaceSiteEx>()) {
+            siteEx->OnInPlaceActivateEx(&noRedraw, 0);
+        } else {
+            inPlaceSite_->OnInPlaceActivate();
+        }
+        if (!inPlaceSite_) return E_FAIL;  // the site deactivated us while activating
+
+        RECT sitePosition = {0, 0, 0, 0}, clip = {0, 0, 0, 0};
+        OLEINPLACEFRAMEINFO frameInfo = {};
+        frameInfo.cb = sizeof frameInfo;
+        inPlaceSite_->GetWindowContext(frame_.Put(), uiWindow_.Put(), &sitePosition, &clip, &frameInfo);
+        position_ = position ? *position : sitePosition;
+
+        // The hand cursor and the context menu come from this module's own resources.
+        if (!handCursor_) handCursor_ = LoadCursorA(ModuleInstance(), MAKEINTRESOURCEA(REFPLAYER_HAND_CURSOR));
+        if (!contextMenu_) contextMenu_ = LoadMenuA(ModuleInstance(), MAKEINTRESOURCEA(REFPLAYER_CONTEXT_MENU));
+
+        if (!windowless_) {
+            HWND parentWindow = parent;
+            if (!parentWindow) inPlaceSite_->GetWindow(&parentWindow);
+            stageWindow_ = CreateStageWindow(this, parentWindow, position_);
+            if (!stageWindow_) {
+                InPlaceDeactivate();
+                return E_FAIL;
+            }
+        }
+        if (clientSite_) clientSite_->ShowObject();
+        Invalidate();
+    } else if (position) {
+        SetObjectRects(position, position);
+    }
+    if (stageWindow_ && !IsWindowVisible(stageWindow_)) ShowWindow(stageWindow_, SW_SHOWNA);
+    return uiActivate ? UIActivate() : S_OK;
+}
+
+HRESULT TPlayerObject::UIActivate() {
+    if (!inPlaceActive_) return E_UNEXPECTED;
+    if (uiActive_) return S_OK;
+    uiActive_ = true;
+    inPlaceSite_->OnUIActivate();
+    if (stageWindow_) SetFocus(stageWindow_);
+    if (frame_) frame_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Player");
+    if (uiWindow_) uiWindow_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Player");
+    return S_OK;
+}
+
+HRESULT TPlayerObject::UIDeactivate() {
+    if (!uiActive_) return S_OK;
+    uiActive_ = false;
+    if (uiWindow_) uiWindow_->SetActiveObject(nullptr, nullptr);
+    if (frame_) frame_->SetActiveObject(nullptr, nullptr);
+    if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
+    return S_OK;
+}
+
+HRESULT TPlayerObject::InPlaceDeactivate() {
+    if (!inPlaceActive_) return S_OK;
+    TComPtr<IOleObject> self(this);
+    UIDeactivate();
+    inPlaceActive_ = false;
+    if (stageWindow_) {
+        HWND window = std::exchange(stageWindow_, nullptr);
+        DestroyWindow(window);
+    }
+    TComPtr<IOleInPlaceSite> site = std::move(inPlaceSite_);
+    TComPtr<IOleInPlaceSiteWindowless> windowlessSite = std::move(windowlessSite_);
+    if (windowlessSite)
+        windowlessSite->OnInPlaceDeactivateEx(TRUE);
+    else if (site)
+        site->OnInPlaceDeactivate();
+    frame_ = nullptr;
+    uiWindow_ = nullptr;
+    windowless_ = false;
+    return S_OK;
+}
+
+HRESULT TPlayerObject::GetWindow(HWND* window) {
+    if (!window) return E_POINTER;
+    *window = stageWindow_;
+    return stageWindow_ ? S_OK : E_FAIL;
+}
+
+HRESULT TPlayerObject::SetObjectRects(LPCRECT position, LPCRECT) {
+    if (!position) return E_POINTER;
+    position_ = *position;
+    if (stageWindow_)
+        MoveWindow(stageWindow_, position_.left, position_.top, position_.right - position_.left,
+                   position_.bottom - position_.top, TRUE);
+    else
+        Invalidate();
+    return S_OK;
+}
+
+HRESULT TPlayerObject::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
+    if (!windowless_) return E_UNEXPECTED;
+    if (result) *result = 0;
+    POINT point = {GET_X_LPARAM(lParam) - position_.left, GET_Y_LPARAM(lParam) - position_.top};
+    HWND container = nullptr;
+    if (windowlessSite_) windowlessSite_->GetWindow(&container);
+    switch (message) {
+    case WM_SETCURSOR: {
+        POINT cursor;
+        GetCursorPos(&cursor);
+        if (container) ScreenToClient(container, &cursor);
+        POINT stagePoint = {cursor.x - position_.left, cursor.y - position_.top};
+        if (!HitsContent(stagePoint)) return S_FALSE;
+        SetCursor(HandCursor());
+        if (result) *result = TRUE;
+        return S_OK;
+    }
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+        return HitsContent(point) ? S_OK : S_FALSE;
+    case WM_LBUTTONUP:
+        if (!HitsContent(point)) return S_FALSE;
+        SetPlaying(!Playing());
+        return S_OK;
+    case WM_RBUTTONUP:
+    case WM_CONTEXTMENU: {
+        if (!properties_.menu) return S_FALSE;
+        POINT screen = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (message == WM_RBUTTONUP && container) ClientToScreen(container, &screen);
+        ShowContextMenu(screen, container);
+        return S_OK;
+    }
+    default:
+        return S_FALSE;
+    }
+}
+
+HRESULT TPlayerObject::GetDropTarget(IDropTarget** target) {
+    if (target) *target = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT TPlayerObject::TranslateAccelerator(LPMSG message) {
+    if (!message || message->message != WM_KEYDOWN) return S_FALSE;
+    if (message->wParam == VK_RETURN) {
+        SetPlaying(!Playing());
+        return S_OK;
+    }
+    if (message->wParam == VK_HOME) {
+        Rewind();
+        return S_OK;
+    }
+    return S_FALSE;
+}
+
+// --- IViewObjectEx ------------------------------------------------------------------------
+
+HRESULT TPlayerObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds, LPCRECTL,
+                            BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (!dc) return E_INVALIDARG;
+    RECT area;
+    if (bounds) {
+        area = {bounds->left, bounds->top, bounds->right, bounds->bottom};
+    } else if (windowless_) {
+        area = position_;  // a windowless object in place draws at its own rectangle
+    } else {
+        return E_INVALIDARG;
+    }
+    // The transparent stage leaves everything but the movie's content as it was.
+    TStage::Draw(dc, area, Picture(), !windowless_);
+    return S_OK;
+}
+
+HRESULT TPlayerObject::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colors) {
+    if (colors) *colors = nullptr;
+    return S_FALSE;
+}
+
+HRESULT TPlayerObject::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
+    viewSink_ = TComPtr<IAdviseSink>(sink);
+    viewAspects_ = aspects;
+    viewFlags_ = flags;
+    return S_OK;
+}
+
+HRESULT TPlayerObject::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
+    if (aspects) *aspects = viewAspects_;
+    if (flags) *flags = viewFlags_;
+    if (sink) {
+        *sink = viewSink_.Get();
+        if (*sink) (*sink)->AddRef();
+    }
+    return S_OK;
+}
+
+HRESULT TPlayerObject::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) {
+    return GetExtent(aspect, size);
+}
+
+HRESULT TPlayerObject::GetViewStatus(DWORD* status) {
+    if (!status) return E_POINTER;
+    *status = windowless_ ? 0 : VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+    return S_OK;
+}
+
+HRESULT TPlayerObject::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG, DWORD* hitResult) {
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (!bounds || !hitResult) return E_POINTER;
+    RECT content = TStage::ContentRect(*bounds, Picture());
+    *hitResult = PtInRect(&content, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    return S_OK;
+}
+
+HRESULT TPlayerObject::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG, DWORD* hitResult) {
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (!bounds || !location || !hitResult) return E_POINTER;
+    RECT content = TStage::ContentRect(*bounds, Picture());
+    RECT overlap;
+    *hitResult = IntersectRect(&overlap, &content, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    return S_OK;
+}
+
+// --- Connection points and site -------------------------------------------------------------
+
+HRESULT TPlayerObject::EnumConnectionPoints(IEnumConnectionPoints** points) {
+    if (points) *points = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT TPlayerObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    if (!point) return E_POINTER;
+    *point = nullptr;
+    if (iid == events_.Iid())
+        *point = &events_;
+    else if (iid == propertyNotify_.Iid())
+        *point = &propertyNotify_;
+    else
+        return CONNECT_E_NOCONNECTION;
+    (*point)->AddRef();
+    return S_OK;
+}
+
+HRESULT TPlayerObject::SetSite(IUnknown* site) {
+    site_ = TComPtr<IUnknown>(site);
+    return S_OK;
+}
+
+HRESULT TPlayerObject::GetSite(REFIID iid, void** site) {
+    if (!site) return E_POINTER;
+    *site = nullptr;
+    if (!site_) return E_FAIL;
+    return site_->QueryInterface(iid, site);
+}
+
+// --- Events ---------------------------------------------------------------------------------
+
+void TPlayerObject::FireEvent(DISPID dispid, VARIANT* arguments, UINT count) {
+    if (eventsFrozen_ == 0) {
+        DISPPARAMS parameters = {arguments, nullptr, count, 0};
+        for (const TComPtr<IUnknown>& sink : events_.Sinks()) {
+            if (auto dispatch = sink.As<IDispatch>())
+                dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, nullptr,
+                                 nullptr, nullptr);
+        }
+    }
+    for (UINT i = 0; i < count; i++) VariantClear(&arguments[i]);
+}
+
+void TPlayerObject::NotifyPropertyChanged(DISPID dispid) {
+    for (const TComPtr<IUnknown>& sink : propertyNotify_.Sinks())
+        if (auto notify = sink.As<IPropertyNotifySink>()) notify->OnChanged(dispid);
+}
+
+void TPlayerObject::FsCommand(const std::wstring& command, const std::wstring& args) {
+    // Argument 0 is the last parameter: the arguments, then the command.
+    VARIANT arguments[2] = {StringArgument(args), StringArgument(command)};
+    FireEvent(DispidFSCommand, arguments, 2);
+}
+
+std::wstring TPlayerObject::FlashCall(const std::wstring& request) {
+    returnValue_.clear();
+    VARIANT arguments[1] = {StringArgument(request)};
+    FireEvent(DispidFlashCall, arguments, 1);
+    return std::exchange(returnValue_, std::wstring());
+}
+
+void TPlayerObject::SetReadyState(long state) {
+    if (state == readyState_) return;
+    readyState_ = state;
+    VARIANT arguments[1] = {IntegerArgument(state)};
+    FireEvent(DispidReadyStateChange, arguments, 1);
+    NotifyPropertyChanged(DispidReadyState);
+}
+
+void TPlayerObject::FireProgress(long percent) {
+    if (percent == lastProgress_) return;
+    lastProgress_ = percent;
+    VARIANT arguments[1] = {IntegerArgument(percent)};
+    FireEvent(DispidProgress, arguments, 1);
+}
+
+// --- Loading --------------------------------------------------------------------------------
+
+void TPlayerObject::LoadMovie(int, const std::wstring& url) {
+    // Levels are not modelled: every layer is the one movie, and a load replaces it.
+    StartMovie(url);
+}
+
+void TPlayerObject::StartMovie(const std::wstring& url) {
+    TComPtr<IOleObject> self(this);
+    if (movieBinding_) std::exchange(movieBinding_, nullptr)->Detach();
+    if (videoBinding_) std::exchange(videoBinding_, nullptr)->Detach();
+    video_.Reset();
+    videoActive_ = false;
+    properties_.movie = url;
+    playback_.Reset(properties_.flashVars);
+    playback_.SetLoop(properties_.loop);
+    lastProgress_ = -1;
+    movieUrl_ = url;
+    // A relative movie URL is relative to Base (a folder or folder URL).
+    if (!url.empty() && !refplayer::HasUrlScheme(url) && !refplayer::IsAbsoluteLocalPath(url) &&
+        !properties_.base.empty()) {
+        std::wstring base = properties_.base;
+        if (base.back() != L'/' && base.back() != L'\\') base += refplayer::HasUrlScheme(base) ? L"/" : L"\\";
+        movieUrl_ = refplayer::ResolveUrl(base, url);
+    }
+    UpdateClock();
+    Invalidate();
+    if (url.empty()) return;
+    readyState_ = -1;  // a new load always reports "loading", even after a failed one
+    SetReadyState(0);
+    TComPtr<TMovieBinding> binding(new TMovieBinding(this, clockWindow_));
+    movieBinding_ = binding;
+    binding->Bind(movieUrl_);
+}
+
+void TPlayerObject::BindingChanged(TMovieBinding* binding) {
+    TComPtr<IOleObject> self(this);
+    TComPtr<TMovieBinding> held(binding);
+    TBindingNews news = binding->TakeNews();
+    if (binding == movieBinding_.Get())
+        ReceiveMovieData(news);
+    else if (binding == videoBinding_.Get())
+        ReceiveVideoData(news);
+}
+
+void TPlayerObject::ReceiveMovieData(TBindingNews& news) {
+    TMovieBinding* binding = movieBinding_.Get();
+    // Every event may run host code that loads another movie: stop when it did.
+    auto replaced = [&] { return movieBinding_.Get() != binding; };
+    if (news.started && readyState_ < 1) SetReadyState(1);
+    if (replaced()) return;
+    if (!news.data.empty()) {
+        try {
+            playback_.Append(news.data.data(), news.data.size());
+        } catch (const refplayer::FormatError&) {
+            FailLoad();
+            return;
+        }
+    }
+    if (playback_.HeaderParsed() && readyState_ < 2) {
+        if (readyState_ < 1) SetReadyState(1);
+        if (replaced()) return;
+        SetReadyState(2);
+        UpdateClock();
+        if (replaced()) return;
+    }
+    if (playback_.StartIfReady()) {
+        if (replaced()) return;
+        MovieStarted();
+        if (replaced()) return;
+    }
+    if (playback_.CurrentFrame() >= 0 && readyState_ < 3) {
+        SetReadyState(3);
+        if (replaced()) return;
+    }
+    long percent = news.contentLength > 0
+                       ? static_cast<long>(std::min<long long>(100, binding->ReceivedBytes() * 100 / news.contentLength))
+                       : playback_.PercentLoaded();
+    if (playback_.Complete()) percent = 100;
+    FireProgress(percent);
+    if (replaced()) return;
+    if (playback_.Complete() && readyState_ < 4) {
+        SetReadyState(4);
+        if (replaced()) return;
+    }
+    if (news.finished) {
+        if (!playback_.Complete())
+            FailLoad();
+        else
+            movieBinding_ = nullptr;
+    }
+    Invalidate();
+}
+
+void TPlayerObject::FailLoad() {
+    // The movie stays as far as it got; nothing more arrives for it.
+    if (movieBinding_) std::exchange(movieBinding_, nullptr)->Detach();
+    Invalidate();
+}
+
+void TPlayerObject::MovieStarted() {
+    std::map<std::string, std::string> settings = ReadPlayerSettings();
+    if (settings["SilentClick"] != "1") {
+        int level = DefaultClickLevel;
+        auto configured = settings.find("ClickLevel");
+        if (configured != settings.end()) level = std::clamp(atoi(configured->second.c_str()), 0, 100);
+        click_.Play(level);
+    }
+    std::optional<std::wstring> videoPath = playback_.Variables().Get(L"FLVPath");
+    if (videoPath && !videoPath->empty()) StartVideo(refplayer::ResolveUrl(movieUrl_, *videoPath));
+    lastTick_ = Milliseconds();
+    UpdateClock();
+}
+
+void TPlayerObject::StartVideo(const std::wstring& path) {
+    video_.Reset();
+    videoActive_ = true;
+    if (refplayer::HasUrlScheme(path) && !StartsWithNoCase(path, L"file:")) {
+        TComPtr<TMovieBinding> binding(new TMovieBinding(this, clockWindow_));
+        videoBinding_ = binding;
+        binding->Bind(path);
+    } else {
+        std::vector<uint8_t> data;
+        try {
+            if (ReadLocalFile(LocalPathOf(path), data))
+                video_.Parser().Append(data.data(), data.size());
+            else
+                videoActive_ = false;
+        } catch (const refplayer::FormatError&) {
+            videoActive_ = false;
+        }
+    }
+    UpdateClock();
+}
+
+void TPlayerObject::ReceiveVideoData(TBindingNews& news) {
+    try {
+        if (!news.data.empty()) video_.Parser().Append(news.data.data(), news.data.size());
+    } catch (const refplayer::FormatError&) {
+        videoActive_ = false;
+        news.finished = true;
+    }
+    if (news.finished) {
+        if (FAILED(news.result)) videoActive_ = false;
+        if (videoBinding_) std::exchange(videoBinding_, nullptr)->Detach();
+    }
+    Invalidate();
+}
+
+long TPlayerObject::PercentLoaded() const {
+    return playback_.Complete() ? 100 : playback_.PercentLoaded();
+}
+
+// --- Scripting ------------------------------------------------------------------------------
+
+void TPlayerObject::SetPlaying(bool playing) {
+    playback_.SetPlaying(playing);
+    lastTick_ = Milliseconds();
+    Invalidate();
+}
+
+void TPlayerObject::SetLoop(bool loop) {
+    properties_.loop = loop;
+    playback_.SetLoop(loop);
+}
+
+void TPlayerObject::SetBackgroundColor(long color) {
+    properties_.backgroundColor = color;
+    Invalidate();
+}
+
+void TPlayerObject::Rewind() {
+    playback_.GotoFrame(0);
+    Invalidate();
+}
+
+void TPlayerObject::Step(int frames) {
+    playback_.SetPlaying(false);
+    playback_.GotoFrame(std::max(0, playback_.CurrentFrame()) + frames);
+    Invalidate();
+}
+
+void TPlayerObject::GotoFrame(long frame) {
+    playback_.GotoFrame(static_cast<int>(frame));
+    Invalidate();
+}
+
+void TPlayerObject::SetVariable(const std::wstring& name, const std::wstring& value) {
+    playback_.Variables().Set(name, value);
+}
+
+bool TPlayerObject::GetVariable(const std::wstring& name, std::wstring& value) const {
+    std::optional<std::wstring> found = const_cast<refplayer::Playback&>(playback_).Variables().Get(name);
+    if (!found) return false;
+    value = *found;
+    return true;
+}
+
+std::wstring TPlayerObject::CallFunction(const std::wstring& request) {
+    TComPtr<IOleObject> self(this);
+    return playback_.CallFunction(request);
+}
+
+// --- Frames, drawing, input -----------------------------------------------------------------
+
+void TPlayerObject::UpdateClock() {
+    if (!clockWindow_) return;
+    UINT interval = 0;
+    if (videoActive_) {
+        interval = VideoTickMilliseconds;
+    } else if (playback_.HeaderParsed()) {
+        double rate = playback_.Header().frameRate;
+        interval = rate > 0 ? static_cast<UINT>(std::clamp(1000.0 / rate, 10.0, 1000.0)) : 83;
+    }
+    if (interval == clockInterval_) return;
+    clockInterval_ = interval;
+    if (interval)
+        SetTimer(clockWindow_, ClockTimerId, interval, nullptr);
+    else
+        KillTimer(clockWindow_, ClockTimerId);
+}
+
+void TPlayerObject::Tick() {
+    TComPtr<IOleObject> self(this);
+    ULONGLONG now = Milliseconds();
+    auto elapsed = static_cast<uint32_t>(std::min<ULONGLONG>(now - lastTick_, 1000));
+    lastTick_ = now;
+    click_.Poll();
+    bool changed = false;
+    if (videoActive_ && playback_.Playing()) changed = video_.Advance(elapsed);
+    if (playback_.Advance()) changed = true;
+    if (changed) Invalidate();
+}
+
+void TPlayerObject::Invalidate() {
+    if (windowless_ && windowlessSite_) {
+        RECT area = position_;
+        windowlessSite_->InvalidateRect(&area, FALSE);
+    } else if (stageWindow_) {
+        InvalidateRect(stageWindow_, nullptr, FALSE);
+    }
+    if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
+}
+
+TStagePicture TPlayerObject::Picture() const {
+    TStagePicture picture;
+    picture.hasMovie = playback_.HeaderParsed();
+    uint32_t rgb = 0xFFFFFF;
+    if (properties_.backgroundColor >= 0)
+        rgb = static_cast<uint32_t>(properties_.backgroundColor);
+    else if (playback_.BackgroundColor())
+        rgb = *playback_.BackgroundColor();
+    picture.background = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    if (!picture.hasMovie) return picture;
+    const refplayer::SwfHeader& header = playback_.Header();
+    picture.lines.push_back(FileNamePart(movieUrl_));
+    picture.lines.push_back(std::to_wstring(header.Width()) + L" x " + std::to_wstring(header.Height()) + L" px, " +
+                            std::to_wstring(static_cast<int>(header.frameRate + 0.5)) + L" fps");
+    int total = playback_.TotalFrames();
+    picture.lines.push_back(L"frame " + std::to_wstring(playback_.CurrentFrame() + 1) + L" / " +
+                            std::to_wstring(total) + (playback_.Playing() ? L"" : L" (stopped)"));
+    if (videoActive_) {
+        const refplayer::FlvParser& video = video_.Parser();
+        wchar_t line[128];
+        swprintf(line, 128, L"video %dx%d, %.1f s, %u tags, at %u ms", video.Width(), video.Height(),
+                 video.DurationSeconds(), static_cast<unsigned>(video.Tags().size()),
+                 static_cast<unsigned>(video_.Clock()));
+        picture.lines.push_back(line);
+    }
+    picture.progress = total > 0 ? double(playback_.CurrentFrame() + 1) / total : 0;
+    return picture;
+}
+
+RECT TPlayerObject::StageBounds() const {
+    return {0, 0, position_.right - position_.left, position_.bottom - position_.top};
+}
+
+bool TPlayerObject::HitsContent(POINT stagePoint) const {
+    RECT content = TStage::ContentRect(StageBounds(), Picture());
+    return PtInRect(&content, stagePoint) != FALSE;
+}
+
+HCURSOR TPlayerObject::HandCursor() {
+    if (!handCursor_) handCursor_ = LoadCursorA(ModuleInstance(), MAKEINTRESOURCEA(REFPLAYER_HAND_CURSOR));
+    return handCursor_;
+}
+
+void TPlayerObject::ShowContextMenu(POINT screenPoint, HWND owner) {
+    if (!contextMenu_) contextMenu_ = LoadMenuA(ModuleInstance(), MAKEINTRESOURCEA(REFPLAYER_CONTEXT_MENU));
+    HMENU popup = contextMenu_ ? GetSubMenu(contextMenu_, 0) : nullptr;
+    if (!popup) return;
+    TComPtr<IOleObject> self(this);
+    CheckMenuItem(popup, REFPLAYER_MENU_PLAY, Playing() ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(popup, REFPLAYER_MENU_LOOP, properties_.loop ? MF_CHECKED : MF_UNCHECKED);
+    UINT command = static_cast<UINT>(TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                    screenPoint.x, screenPoint.y, 0,
+                                                    owner ? owner : stageWindow_, nullptr));
+    if (command == REFPLAYER_MENU_PLAY) SetPlaying(!Playing());
+    if (command == REFPLAYER_MENU_REWIND) Rewind();
+    if (command == REFPLAYER_MENU_LOOP) SetLoop(!properties_.loop);
+}
+
+LRESULT TPlayerObject::HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+    handled = true;
+    if (window == clockWindow_) {
+        if (message == WM_TIMER && wParam == ClockTimerId) {
+            Tick();
+            return 0;
+        }
+        if (message == WM_REFPLAYER_BINDING) {
+            if (movieBinding_) BindingChanged(movieBinding_.Get());
+            if (videoBinding_) BindingChanged(videoBinding_.Get());
+            return 0;
+        }
+    } else if (window == stageWindow_) {
+        POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        switch (message) {
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            RECT client;
+            GetClientRect(window, &client);
+            TStage::Draw(dc, client, Picture(), true);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_SETCURSOR: {
+            POINT cursor;
+            GetCursorPos(&cursor);
+            ScreenToClient(window, &cursor);
+            if (LOWORD(lParam) != HTCLIENT || !HitsContent(cursor)) break;
+            SetCursor(HandCursor());
+            return TRUE;
+        }
+        case WM_LBUTTONDOWN:
+            UIActivate();
+            return 0;
+        case WM_LBUTTONUP:
+            if (HitsContent(point)) SetPlaying(!Playing());
+            return 0;
+        case WM_KEYDOWN: {
+            MSG key = {window, message, wParam, lParam, 0, {0, 0}};
+            if (TranslateAccelerator(&key) == S_OK) return 0;
+            break;
+        }
+        case WM_RBUTTONUP:
+            if (!properties_.menu) break;
+            ClientToScreen(window, &point);
+            ShowContextMenu(point, window);
+            return 0;
+        case WM_CONTEXTMENU:
+            if (!properties_.menu) break;
+            if (lParam == -1) {
+                point = {0, 0};
+                ClientToScreen(window, &point);
+            }
+            ShowContextMenu(point, window);
+            return 0;
+        default:
+            break;
+        }
+    }
+    handled = false;
+    return 0;
+}
