@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <cstdio>
@@ -110,6 +110,27 @@ void ServeURL(void*, const std::wstring& url, TStream* stream) {
     auto file = servedFiles->find(url);
     if (file != servedFiles->end()) stream->WriteBuffer(file->second.data(), static_cast<int32_t>(file->second.size()));
 }
+
+// Counts the property changes the object reports.
+class TPropertyChanges final : public IPropertyNotifySink {
+public:
+    std::vector<DISPID> Changed;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (iid == IID_IUnknown || iid == IID_IPropertyNotifySink) {
+            *object = static_cast<IPropertyNotifySink*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE OnChanged(DISPID id) override {
+        Changed.push_back(id);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnRequestEdit(DISPID) override { return S_OK; }
+};
 
 // Frame 1 calls the host and brings the video along through FlashVars; three frames at 50 fps.
 Bytes TestMovie() {
@@ -365,6 +386,9 @@ TEST_F(MappedModuleTest, MovieByURLFromALibraryHandlerWithItsVideoAndExternalCal
                                            {L"http://refplayer.test/movies/clip.flv", TestVideo()}};
     servedFiles = &files;
     RegisterLibraryResourceHandler(TLoadExternalResourceHandler(&ServeURL, nullptr));
+    TObservedCalls calls;
+    observed = &calls;
+    RegisterLibraryURLFilterHandler(TURLFilterHandler(&RecordMonikerURL, nullptr));
     TTestWindow host;
     RECT position = {0, 0, 300, 200};
     TTestSite site(host.Handle(), position, false);
@@ -375,6 +399,11 @@ TEST_F(MappedModuleTest, MovieByURLFromALibraryHandlerWithItsVideoAndExternalCal
         TComPtr<IUnknown> flash;
         object->QueryInterface(PlayerScriptingIid, flash.PutVoid());
         DWORD cookie = ConnectEvents(object.Get(), events);
+        TPropertyChanges changes;
+        TComPtr<IConnectionPoint> notify;
+        object.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IPropertyNotifySink, notify.Put());
+        DWORD notifyCookie = 0;
+        ASSERT_EQ(notify->Advise(&changes, &notifyCookie), S_OK);
         object->SetClientSite(&site);
         ASSERT_EQ(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, host.Handle(), &position), S_OK);
         // A relative video path resolves against the movie's URL and is fetched as a URL.
@@ -382,6 +411,13 @@ TEST_F(MappedModuleTest, MovieByURLFromALibraryHandlerWithItsVideoAndExternalCal
         PutString(flash.Get(), SlotPutMovie, L"http://refplayer.test/movies/main.swf");
         ASSERT_TRUE(PumpUntil([&] { return ReadLong(flash.Get(), SlotReadyState) == 4; }));
         EXPECT_EQ(ReadLong(flash.Get(), SlotTotalFrames), 3);
+        // Each ready-state change is also a change of the ReadyState property (-525).
+        EXPECT_EQ(changes.Changed, std::vector<DISPID>(5, -525));
+        EXPECT_EQ(notify->Unadvise(notifyCookie), S_OK);
+        ASSERT_TRUE(PumpUntil([&] {
+            return std::find(calls.monikerURLs.begin(), calls.monikerURLs.end(),
+                             L"http://refplayer.test/movies/clip.flv") != calls.monikerURLs.end();
+        }));
 
         // A second load replaces the first.
         files[L"http://refplayer.test/movies/second.swf"] = TestSwf().ShowFrame().ShowFrame().End().Build(2);
@@ -428,7 +464,9 @@ TEST_F(MappedModuleTest, MovieByURLFromALibraryHandlerWithItsVideoAndExternalCal
         object->SetClientSite(nullptr);
     }
     RegisterLibraryResourceHandler(TLoadExternalResourceHandler());
+    RegisterLibraryURLFilterHandler(TURLFilterHandler());
     servedFiles = nullptr;
+    observed = nullptr;
 }
 
 TEST_F(MappedModuleTest, WindowlessWhenTransparentAndTheSiteAllowsIt) {
