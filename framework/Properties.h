@@ -154,6 +154,9 @@ public:
         return p;
     }
 
+    // A property whose accessors the caller fills in (types the helpers above do not cover).
+    TPropertyInfo& Custom(const char* name, TPropertyKind kind) { return Add(name, kind); }
+
     // A reference to another component of the same root; a value of another class raises.
     template <typename T, typename C>
     TPropertyInfo& Component(const char* name, C* (T::*get)() const, void (T::*set)(C*)) {

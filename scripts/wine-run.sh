@@ -27,12 +27,16 @@ fi
 
 (
   flock 9
-  if [ ! -f "$prefix/.fpc-ready" ]; then
+  if [ ! -f "$prefix/.fpc-ready-2" ]; then
     rm -rf "$prefix"
     "$WINE" wineboot -i >/dev/null 2>&1 || true
     "$(dirname "$WINE")/wineserver" -w 2>/dev/null || true
     [ -f "$prefix/system.reg" ] || { echo "wine-run.sh: wineboot failed to create $prefix" >&2; exit 1; }
-    touch "$prefix/.fpc-ready"
+    # A crashing test program ends; no debugger is started to wait on a console nobody reads.
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1 || true
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0 /f >/dev/null 2>&1 || true
+    "$(dirname "$WINE")/wineserver" -w 2>/dev/null || true
+    touch "$prefix/.fpc-ready-2"
   fi
 ) 9>"$prefix.lock"
 
