@@ -46,17 +46,33 @@ void RaiseEvent(Call call) {
     }
 }
 
-// DISPPARAMS count their arguments from the last parameter; a missing one reads as empty.
+// DISPPARAMS count their arguments from the last parameter. An argument that is missing, or
+// cannot be converted, reads as 0 or the empty string: a value is never taken as a pointer
+// unless it is a string.
 const VARIANT* Argument(const DISPPARAMS* params, UINT index) {
     return params && params->rgvarg && index < params->cArgs ? &params->rgvarg[index] : nullptr;
 }
 int ArgumentInteger(const DISPPARAMS* params, UINT index) {
     const VARIANT* v = Argument(params, index);
-    return v ? v->lVal : 0;
+    if (!v) return 0;
+    if (v->vt == VT_I4) return v->lVal;
+    VARIANT converted;
+    VariantInit(&converted);
+    int result = 0;
+    if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(v), 0, VT_I4))) result = converted.lVal;
+    VariantClear(&converted);
+    return result;
 }
 std::wstring ArgumentString(const DISPPARAMS* params, UINT index) {
     const VARIANT* v = Argument(params, index);
-    return v && v->bstrVal ? std::wstring(v->bstrVal) : std::wstring();
+    if (!v) return std::wstring();
+    if (v->vt == VT_BSTR) return v->bstrVal ? std::wstring(v->bstrVal) : std::wstring();
+    VARIANT converted;
+    VariantInit(&converted);
+    std::wstring result;
+    if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(v), 0, VT_BSTR)) && converted.bstrVal) result = converted.bstrVal;
+    VariantClear(&converted);
+    return result;
 }
 
 }  // namespace

@@ -222,6 +222,25 @@ TEST_F(Surface, PlayerEventsReachTheControlsEventsWithArgumentsInOrder) {
     // Too few arguments read as empty rather than past the array.
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     EXPECT_EQ(surface.DispatchPlayerEvent(DispidFSCommand, &none), S_OK);
+    EXPECT_EQ(seen.Events.back(), "fs |");
+    // A number where a string belongs is converted, never read as a text pointer; a string
+    // where a number belongs is converted too.
+    VARIANT mixed[2];
+    mixed[0].vt = VT_I4;
+    mixed[0].lVal = 0x1234;
+    mixed[1].vt = VT_BSTR;
+    mixed[1].bstrVal = SysAllocString(L"cmd");
+    DISPPARAMS typed = {mixed, nullptr, 2, 0};
+    EXPECT_EQ(surface.DispatchPlayerEvent(DispidFSCommand, &typed), S_OK);
+    EXPECT_EQ(seen.Events.back(), "fs cmd|4660");
+    VARIANT text;
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(L"42");
+    DISPPARAMS progress = {&text, nullptr, 1, 0};
+    EXPECT_EQ(surface.DispatchPlayerEvent(DispidProgress, &progress), S_OK);
+    EXPECT_EQ(seen.Events.back(), "progress 42");
+    SysFreeString(mixed[1].bstrVal);
+    SysFreeString(text.bstrVal);
     SysFreeString(args[0].bstrVal);
     SysFreeString(args[1].bstrVal);
 }
