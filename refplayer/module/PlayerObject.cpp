@@ -589,13 +589,17 @@ void TPlayerObject::StartMovie(const std::wstring& url) {
     playback_.Reset(properties_.flashVars);
     playback_.SetLoop(properties_.loop);
     lastProgress_ = -1;
+    std::wstring previousUrl = movieUrl_;
     movieUrl_ = url;
-    // A relative movie URL is relative to Base (a folder or folder URL).
-    if (!url.empty() && !refplayer::HasUrlScheme(url) && !refplayer::IsAbsoluteLocalPath(url) &&
-        !properties_.base.empty()) {
+    // A relative movie URL is relative to Base (a folder or folder URL), or without one to
+    // the movie playing until now.
+    bool relative = !url.empty() && !refplayer::HasUrlScheme(url) && !refplayer::IsAbsoluteLocalPath(url);
+    if (relative && !properties_.base.empty()) {
         std::wstring base = properties_.base;
         if (base.back() != L'/' && base.back() != L'\\') base += refplayer::HasUrlScheme(base) ? L"/" : L"\\";
         movieUrl_ = refplayer::ResolveUrl(base, url);
+    } else if (relative && !previousUrl.empty()) {
+        movieUrl_ = refplayer::ResolveUrl(previousUrl, url);
     }
     UpdateClock();
     Invalidate();

@@ -53,8 +53,11 @@ public:
         body.insert(body.end(), {0, frameRate, uint8_t(frameCount), uint8_t(frameCount >> 8)});
         body.insert(body.end(), tags_.begin(), tags_.end());
         uint32_t length = uint32_t(8 + body.size());
-        Bytes file = {'F', 'W', 'S', 8, uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16),
-                      uint8_t(length >> 24)};
+        // Reserved first: GCC 12 misreads growing an 8-byte vector here as an overflow.
+        Bytes file;
+        file.reserve(length);
+        file.insert(file.end(), {'F', 'W', 'S', 8, uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16),
+                                 uint8_t(length >> 24)});
         file.insert(file.end(), body.begin(), body.end());
         return file;
     }
