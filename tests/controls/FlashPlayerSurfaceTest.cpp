@@ -126,31 +126,58 @@ TEST_F(Surface, VersionClassesDecideWhichPropertiesReachTheObject) {
     EXPECT_EQ(ten.Calls, (Calls{"75 r10", "77 b=2"}));
 }
 
+namespace {
+
+// Starts the library with the fixture module of the given file name registered as the player.
+class TRegisteredPlayer {
+public:
+    explicit TRegisteredPlayer(const char* fileName) {
+        std::string path = std::string(FPC_FIXTURE_DIR) + "/" + fileName;
+        HKEY key = nullptr;
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, KeyName().c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>(path.size() + 1));
+        RegCloseKey(key);
+        StartFlashPlayerLibrary();
+    }
+    ~TRegisteredPlayer() {
+        StopFlashPlayerLibrary();
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, KeyName().c_str());
+    }
+
+private:
+    static std::string KeyName() {
+        return "Software\\Classes\\CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}\\InprocServer32";
+    }
+};
+
+}  // namespace
+
 TEST_F(Surface, FullScreenPermissionFollowsTheLibraryCodeVersion) {
     TScriptedPlayer player(Version(10));
     Use(player);
-    // No player module mapped: code version 0, below 9.0.28.0, so the value is only cached.
+    // No player module mapped: code version 0, so the value is only cached.
     surface.SetAllowFullscreen(WordTrue);
     EXPECT_TRUE(player.Calls.empty());
     EXPECT_EQ(surface.AllowFullscreen(), WordTrue);
-
-    // A mapped module of version 10.0.45.2 lets it through as "true"/"false".
-    HKEY key = nullptr;
-    std::string name = std::string("Software\\Classes\\") + "CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}\\InprocServer32";
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), ERROR_SUCCESS);
-    const char* path = FPC_FIXTURE_MODULE;
-    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), static_cast<DWORD>(strlen(path) + 1));
-    RegCloseKey(key);
-    StartFlashPlayerLibrary();
-    ASSERT_EQ(QueryFlashCodeVersion(), 0x0A002D02u);
-    surface.SetAllowFullscreen(WordFalse);
-    player.Strings[98] = L"True";  // only "true" exactly reads as True
-    EXPECT_EQ(surface.AllowFullscreen(), WordFalse);
-    player.Strings[98] = L"true";
-    EXPECT_EQ(surface.AllowFullscreen(), WordTrue);
-    EXPECT_EQ(player.Calls, (Calls{"99 false", "98", "98"}));
-    StopFlashPlayerLibrary();
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, name.c_str());
+    {
+        TRegisteredPlayer below("redirectfixture_9_0_16.dll");
+        ASSERT_EQ(QueryFlashCodeVersion(), 0x09001000u);
+        surface.SetAllowFullscreen(WordFalse);
+        EXPECT_EQ(surface.AllowFullscreen(), WordFalse);
+        EXPECT_TRUE(player.Calls.empty());
+    }
+    {
+        // 9.0.28.0 exactly is let through, as the strings "true" and "false".
+        TRegisteredPlayer exactly("redirectfixture_9_0_28.dll");
+        ASSERT_EQ(QueryFlashCodeVersion(), FullScreenMinimumVersion());
+        surface.SetAllowFullscreen(WordFalse);
+        player.Strings[98] = L"True";  // only "true" exactly reads as True
+        EXPECT_EQ(surface.AllowFullscreen(), WordFalse);
+        player.Strings[98] = L"true";
+        EXPECT_EQ(surface.AllowFullscreen(), WordTrue);
+        EXPECT_EQ(player.Calls, (Calls{"99 false", "98", "98"}));
+    }
 }
 
 TEST_F(Surface, DesignTimeKeepsPlayingInTheCacheAndStopsANewMovie) {
