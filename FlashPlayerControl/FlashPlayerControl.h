@@ -20,4 +20,6 @@ class TTransparentFlashPlayerControl;
 namespace {
 // One per file that includes this header; see TFlashPlayerLibraryUser.
 TFlashPlayerLibraryUser FlashPlayerLibraryUser;
+// Form files can name the player controls by class.
+const bool PlayerControlClassesRegistered = (RegisterPlayerControlClasses(), true);
 }

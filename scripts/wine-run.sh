@@ -27,7 +27,7 @@ fi
 
 (
   flock 9
-  if [ ! -f "$prefix/.fpc-ready-2" ]; then
+  if [ ! -f "$prefix/.fpc-ready-3" ]; then
     rm -rf "$prefix"
     "$WINE" wineboot -i >/dev/null 2>&1 || true
     "$(dirname "$WINE")/wineserver" -w 2>/dev/null || true
@@ -35,8 +35,10 @@ fi
     # A crashing test program ends; no debugger is started to wait on a console nobody reads.
     "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1 || true
     "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0 /f >/dev/null 2>&1 || true
+    # No sound device here: no audio driver, rather than one that reports its failure.
+    "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d '' /f >/dev/null 2>&1 || true
     "$(dirname "$WINE")/wineserver" -w 2>/dev/null || true
-    touch "$prefix/.fpc-ready-2"
+    touch "$prefix/.fpc-ready-3"
   fi
 ) 9>"$prefix.lock"
 

@@ -5,6 +5,7 @@
 #include "FlashPlayerControl/controls/PlayerProperties.h"
 #include "FlashPlayerControl/loader/CodeProvider.h"
 #include "FlashPlayerControl/loader/LibraryState.h"
+#include "framework/FormFiles.h"
 #include "framework/Forms.h"
 #include "framework/Menus.h"
 #include "framework/Screen.h"
@@ -19,6 +20,8 @@ constexpr UINT ReflectedToOle = 0x9C00;
 void Check(HRESULT result) { OleCheck(result); }
 
 }  // namespace
+
+void RegisterPlayerControlClasses() { RegisterComponentClass<TFlashPlayerControl>("TFlashPlayerControl"); }
 
 int PixelsToHimetric(int pixels) { return MulDiv(pixels, 2540, Screen()->PixelsPerInch()); }
 int HimetricToPixels(int himetric) { return MulDiv(himetric, Screen()->PixelsPerInch(), 2540); }

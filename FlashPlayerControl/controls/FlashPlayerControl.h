@@ -102,6 +102,10 @@ private:
     std::unique_ptr<TFrame> frame_;
 };
 
+// Makes the player controls known to form files by their class names. The library's header
+// does this for every program that includes it.
+void RegisterPlayerControlClasses();
+
 // Pixels and the player's extent unit (0.01 mm) at the screen's pixels per inch.
 int PixelsToHimetric(int pixels);
 int HimetricToPixels(int himetric);

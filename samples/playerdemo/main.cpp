@@ -3,11 +3,9 @@
 // with 0 when the movie arrived complete, 1 otherwise.
 #include "FlashPlayerControl/FlashPlayerControl.h"
 #include "framework/Application.h"
-#include "framework/FormFiles.h"
 #include "samples/playerdemo/MainForm.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    RegisterComponentClass<TFlashPlayerControl>("TFlashPlayerControl");
     TPlayerForm* form = nullptr;
     Application()->Initialize();
     Application()->SetTitle("playerdemo");
