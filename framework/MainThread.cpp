@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "framework/Instance.h"
+
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -37,13 +39,6 @@ LRESULT CALLBACK WakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-HINSTANCE FrameworkInstance() {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&WakeWindowProc), &module);
-    return module;
 }
 
 // The thread that runs static initialisation is the main thread.

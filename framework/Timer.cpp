@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "framework/ErrorHandling.h"
+#include "framework/Instance.h"
 
 namespace {
 
@@ -21,13 +22,6 @@ LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-HINSTANCE FrameworkInstance() {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&TimerWindowProc), &module);
-    return module;
 }
 
 void EnsureTimerWindowClass() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/Control.h"
+#include "framework/Instance.h"
 
 // What CreateWnd hands to the system: CreateParams fills it, derived classes adjust it.
 struct TCreateParams {
@@ -144,5 +145,3 @@ private:
     TColor brushColor_ = 0;
 };
 
-// The module whose window classes the framework registers.
-HINSTANCE FrameworkInstance();

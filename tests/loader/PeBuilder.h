@@ -153,23 +153,23 @@ inline uint32_t WriteExports(TPeBuilder& b, uint32_t at,
 }
 
 // A resource tree at `root`. Names: "#N" is identifier N, anything else a string name.
-struct TResourceSpec {
+struct TResourceEntry {
     uint16_t Type;
     std::string Name;
     uint16_t Language;
     std::string Data;
 };
 
-inline void WriteResources(TPeBuilder& b, uint32_t root, const std::vector<TResourceSpec>& specs) {
-    // type -> name -> language -> index into specs, in the order given
+inline void WriteResources(TPeBuilder& b, uint32_t root, const std::vector<TResourceEntry>& entries) {
+    // type -> name -> language -> index into entries, in the order given
     std::vector<std::pair<uint16_t, std::vector<std::pair<std::string, std::vector<size_t>>>>> tree;
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < entries.size(); ++i) {
         auto type = std::find_if(tree.begin(), tree.end(),
-                                 [&](const auto& t) { return t.first == specs[i].Type; });
-        if (type == tree.end()) type = tree.insert(tree.end(), {specs[i].Type, {}});
+                                 [&](const auto& t) { return t.first == entries[i].Type; });
+        if (type == tree.end()) type = tree.insert(tree.end(), {entries[i].Type, {}});
         auto name = std::find_if(type->second.begin(), type->second.end(),
-                                 [&](const auto& n) { return n.first == specs[i].Name; });
-        if (name == type->second.end()) name = type->second.insert(type->second.end(), {specs[i].Name, {}});
+                                 [&](const auto& n) { return n.first == entries[i].Name; });
+        if (name == type->second.end()) name = type->second.insert(type->second.end(), {entries[i].Name, {}});
         name->second.push_back(i);
     }
     uint32_t next = 0;   // offsets from root
@@ -201,16 +201,16 @@ inline void WriteResources(TPeBuilder& b, uint32_t root, const std::vector<TReso
             }
             b.Put32(entry + 4, 0x80000000u | nameDir);
             for (size_t l = 0; l < languages.size(); ++l) {
-                const TResourceSpec& spec = specs[languages[l]];
+                const TResourceEntry& entry = entries[languages[l]];
                 const uint32_t dataEntry = next;
                 next += 16;
-                b.Put32(root + nameDir + 16 + 8 * uint32_t(l), spec.Language);
+                b.Put32(root + nameDir + 16 + 8 * uint32_t(l), entry.Language);
                 b.Put32(root + nameDir + 16 + 8 * uint32_t(l) + 4, dataEntry);
                 b.Put32(root + dataEntry, root + dataArea);
-                b.Put32(root + dataEntry + 4, uint32_t(spec.Data.size()));
-                for (size_t c = 0; c < spec.Data.size(); ++c)
-                    b.File[root + dataArea + c] = uint8_t(spec.Data[c]);
-                dataArea += (uint32_t(spec.Data.size()) + 7) & ~7u;
+                b.Put32(root + dataEntry + 4, uint32_t(entry.Data.size()));
+                for (size_t c = 0; c < entry.Data.size(); ++c)
+                    b.File[root + dataArea + c] = uint8_t(entry.Data[c]);
+                dataArea += (uint32_t(entry.Data.size()) + 7) & ~7u;
             }
         }
     }
