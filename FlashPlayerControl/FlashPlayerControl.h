@@ -11,11 +11,9 @@
 
 #include "FlashPlayerControl/content/FlashPlayerControlBase.h"
 #include "FlashPlayerControl/controls/FlashPlayerControl.h"
+#include "FlashPlayerControl/controls/TransparentFlashPlayerControl.h"
 #include "FlashPlayerControl/loader/Library.h"
 #include "FlashPlayerControl/loader/SoundHooks.h"
-
-// The windowless player control, drawn into its parent with the movie's transparency.
-class TTransparentFlashPlayerControl;
 
 namespace {
 // One per file that includes this header; see TFlashPlayerLibraryUser.

@@ -3,6 +3,7 @@
 #include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/controls/FlashPlayerSites.h"
 #include "FlashPlayerControl/controls/PlayerProperties.h"
+#include "FlashPlayerControl/controls/TransparentFlashPlayerControl.h"
 #include "FlashPlayerControl/loader/CodeProvider.h"
 #include "FlashPlayerControl/loader/LibraryState.h"
 #include "framework/FormFiles.h"
@@ -21,7 +22,10 @@ void Check(HRESULT result) { OleCheck(result); }
 
 }  // namespace
 
-void RegisterPlayerControlClasses() { RegisterComponentClass<TFlashPlayerControl>("TFlashPlayerControl"); }
+void RegisterPlayerControlClasses() {
+    RegisterComponentClass<TFlashPlayerControl>("TFlashPlayerControl");
+    RegisterComponentClass<TTransparentFlashPlayerControl>("TTransparentFlashPlayerControl");
+}
 
 int PixelsToHimetric(int pixels) { return MulDiv(pixels, 2540, Screen()->PixelsPerInch()); }
 int HimetricToPixels(int himetric) { return MulDiv(himetric, Screen()->PixelsPerInch(), 2540); }

@@ -2,11 +2,15 @@
 
 // The event types shared by both player controls. The sender is always the control.
 
+#include <windows.h>
+
 #include <string>
 
 #include "framework/Method.h"
 #include "framework/Object.h"
 #include "framework/Streams.h"
+
+class TCanvas;
 
 using TFlashPlayerControlOnReadyStateChange = TMethod<void(TObject* sender, int newState)>;
 using TFlashPlayerControlOnProgress = TMethod<void(TObject* sender, int percentDone)>;
@@ -19,6 +23,11 @@ using TFlashPlayerControlOnLoadExternalResourceEx =
     TMethod<void(TObject* sender, const std::wstring& url, TStream* stream, bool& handled)>;
 using TFlashPlayerControlOnLoadExternalResourceAsync =
     TMethod<void(TObject* sender, const std::wstring& path, TStream*& stream)>;
+
+// The windowless control's own events.
+using TFlashPlayerControlUpdateRect = TMethod<void(TObject* sender, RECT& rc)>;
+using TFlashPlayerControlOnFlashPaint = TMethod<void(TObject* sender, void* pPixels)>;
+using TFlashPlayerControlOnDrawBackground = TMethod<void(TObject* sender, TCanvas* canvas)>;
 
 // The 16-bit Boolean of the player's property surface: True is -1.
 using WordBool = int16_t;

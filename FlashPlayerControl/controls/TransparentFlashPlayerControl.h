@@ -1,0 +1,96 @@
+#pragma once
+
+// The windowless player control: a framework graphic control that hosts the player object
+// without a window. The object draws into the parent's device context over whatever the
+// parent painted beneath it, its invalidations become invalidations of the parent window,
+// and the mouse input the parent routes to the control reaches the object in the parent's
+// coordinates. The object is made when the control first gets a parent, in the player's
+// "Transparent" window mode. Keyboard input does not reach the object.
+
+#include <windows.h>
+#include <ole2.h>
+#include <ocidl.h>
+
+#include <memory>
+
+#include "FlashPlayerControl/controls/FlashPlayerSurface.h"
+#include "framework/ComPtr.h"
+#include "framework/GraphicControl.h"
+
+class TTransparentFlashPlayerControl : public TGraphicControl, public TFlashPlayerSurface {
+public:
+    explicit TTransparentFlashPlayerControl(TComponent* owner);
+    ~TTransparentFlashPlayerControl() override;
+
+    const char* ClassName() const override { return "TTransparentFlashPlayerControl"; }
+    void DefineProperties(TPropertyList& list) override;
+
+    // Whether a right-button press reaches the player object (its own context menu).
+    WordBool StandartMenu() const { return standartMenu_; }
+    void SetStandartMenu(WordBool value) { standartMenu_ = value ? WordTrue : WordFalse; }
+
+    // The player object, or null before the first parent or when none could be made.
+    IUnknown* FlashObject() const { return FlashObject_.Get(); }
+
+    void SetParent(TWinControl* parent) override;
+    void SetBounds(int left, int top, int width, int height) override;
+    void WndProc(TMessage& message) override;
+
+    // IUnknown of the control's one COM identity. The control counts references but is
+    // never freed by them: its owner frees it.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // The control's own events: the object's invalidated area (parent coordinates, the
+    // handler may change it), and the drawing beneath the movie at the start of each paint.
+    TFlashPlayerControlUpdateRect OnUpdateRect;
+    TFlashPlayerControlOnFlashPaint OnFlashPaint;
+    TFlashPlayerControlOnDrawBackground OnDrawBackground;
+
+protected:
+    IUnknown* PlayerObject() override { return FlashObject_.Get(); }
+    bool PlayerDesigning() override { return Designing(); }
+    TObject* PlayerEventSender() override { return this; }
+
+    void Paint() override;
+
+private:
+    class TSite;
+    class TFrame;
+    class TContainer;
+    friend class TSite;
+    friend class TFrame;
+    friend class TContainer;
+
+    HRESULT AttachFlashObject(IUnknown* instance);
+    void DrawObject(const RECTL& bounds);
+    void RouteMouseMessage(TMessage& message);
+    LRESULT HitTest(LPARAM point);
+    // The parent's window, or null; never creates a window (the parent may be going away).
+    HWND ParentHandle() const;
+    // The in-place object's windowless interface while the object is active without a window.
+    IOleInPlaceObjectWindowless* WindowlessObject() const;
+
+    LONG RefCount = 0;
+    TComPtr<IUnknown> FlashObject_;
+    TComPtr<IViewObject> ViewObject;
+    TComPtr<IViewObjectEx> ViewObjectEx;
+    TComPtr<IOleObject> OleObject;
+    TComPtr<IOleInPlaceObject> InPlaceObject;
+    bool InPlaceActive = false;
+    bool WindowlessActive = false;
+    bool MouseCaptured = false;
+    bool HasFocus = false;
+    bool UIActive = false;
+    bool ContainerLocked = false;
+    bool Painting = false;
+    TComPtr<IConnectionPoint> EventsConnectionPoint;
+    bool EventsConnected = false;
+    DWORD EventsCookie = 0;
+    WordBool standartMenu_ = WordFalse;
+
+    std::unique_ptr<TSite> site_;
+    std::unique_ptr<TFrame> frame_;
+    std::unique_ptr<TContainer> container_;
+};
