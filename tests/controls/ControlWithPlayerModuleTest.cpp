@@ -7,6 +7,7 @@
 
 #include "../content/ContentTestSupport.h"
 #include "../refplayer/TestMovies.h"
+#include "PlayerModuleSupport.h"
 #include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/content/MemoryPaths.h"
 #include "FlashPlayerControl/controls/FlashPlayerControl.h"
@@ -18,22 +19,6 @@ using refplayer_test::TestFlv;
 using refplayer_test::TestSwf;
 
 namespace {
-
-std::wstring ModulePath() {
-    std::string path = std::string("Z:") + REFPLAYER_MODULE_DIR + "/refplayer.dll";
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return std::wstring(path.begin(), path.end());
-}
-
-HRESULT CallModuleEntry(const char* name) {
-    HMODULE module = LoadLibraryW(ModulePath().c_str());
-    if (!module) return E_FAIL;
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    HRESULT result = entry ? entry() : E_FAIL;
-    FreeLibrary(module);
-    return result;
-}
 
 void Write(TStream* stream, const Bytes& bytes) {
     stream->WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
@@ -166,32 +151,6 @@ TEST_F(ControlWithPlayerModule, MoviesRequestsReachTheControlsEventsAndTheLibrar
     EXPECT_TRUE(PumpUntil([&] { return player->ReadyState() == 4 && player->TotalFrames() == 2; }));
     RegisterLibraryResourceHandler({});
 }
-
-namespace {
-
-// Windows of this thread, message-only ones included: the control's, the player object's own
-// (stage, clock), the framework's. A control or player object that is not released leaves
-// its windows behind.
-int ThreadWindowCount() {
-    struct TCounter {
-        static BOOL CALLBACK Child(HWND, LPARAM count) {
-            ++*reinterpret_cast<int*>(count);
-            return TRUE;
-        }
-        static BOOL CALLBACK TopLevel(HWND window, LPARAM count) {
-            ++*reinterpret_cast<int*>(count);
-            EnumChildWindows(window, &Child, count);
-            return TRUE;
-        }
-    };
-    int count = 0;
-    EnumThreadWindows(GetCurrentThreadId(), &TCounter::TopLevel, reinterpret_cast<LPARAM>(&count));
-    for (HWND window = nullptr; (window = FindWindowExA(HWND_MESSAGE, window, nullptr, nullptr));)
-        if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) ++count;
-    return count;
-}
-
-}  // namespace
 
 TEST_F(ControlWithPlayerModule, MakingAndFreeingControlsWithMoviesLeavesNothingBehind) {
     auto cycle = [&] {
