@@ -38,22 +38,12 @@ struct TEventLog {
     static void Percent(void* self, TObject*, int percent) { static_cast<TEventLog*>(self)->Progress = percent; }
 };
 
-class ControlWithPlayerModule : public ::testing::Test {
+class ControlWithPlayerModule : public PlayerModuleTest {
 protected:
     void SetUp() override {
-        CoInitialize(nullptr);
-        ASSERT_EQ(CallModuleEntry("DllRegisterServer"), S_OK);
-        StartFlashPlayerLibrary();
+        PlayerModuleTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_EQ(QueryFlashCodeVersion(), 0x0A002D02u);
-        form_ = std::make_unique<TForm>(nullptr);
-        form_->SetBounds(10, 10, 500, 400);
-        form_->Show();
-    }
-    void TearDown() override {
-        form_.reset();
-        StopFlashPlayerLibrary();
-        EXPECT_EQ(CallModuleEntry("DllUnregisterServer"), S_OK);
-        CoUninitialize();
     }
 
     TFlashPlayerControl* NewPlayer() {
@@ -63,8 +53,6 @@ protected:
         player->HandleNeeded();
         return player;
     }
-
-    std::unique_ptr<TForm> form_;
 };
 
 }  // namespace

@@ -3,7 +3,13 @@
 // a test's run, and a count of the windows a control and its player object leave behind.
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <string>
+
+#include "FlashPlayerControl/loader/Library.h"
+#include "framework/Forms.h"
 
 inline std::wstring ModulePath() {
     std::string path = std::string("Z:") + REFPLAYER_MODULE_DIR + "/refplayer.dll";
@@ -43,3 +49,25 @@ inline int ThreadWindowCount() {
         if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) ++count;
     return count;
 }
+
+// A test with the reference module registered as the installed player, the library started
+// with it, and a shown form to put controls on.
+class PlayerModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        ASSERT_EQ(CallModuleEntry("DllRegisterServer"), S_OK);
+        StartFlashPlayerLibrary();
+        form_ = std::make_unique<TForm>(nullptr);
+        form_->SetBounds(10, 10, 500, 400);
+        form_->Show();
+    }
+    void TearDown() override {
+        form_.reset();
+        StopFlashPlayerLibrary();
+        EXPECT_EQ(CallModuleEntry("DllUnregisterServer"), S_OK);
+        CoUninitialize();
+    }
+
+    std::unique_ptr<TForm> form_;
+};

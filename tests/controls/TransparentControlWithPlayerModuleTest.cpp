@@ -69,22 +69,12 @@ struct TMouseLog {
     static void Click(void* self, TObject*) { static_cast<TMouseLog*>(self)->Events.push_back("click"); }
 };
 
-class TransparentControlWithPlayerModule : public ::testing::Test {
+class TransparentControlWithPlayerModule : public PlayerModuleTest {
 protected:
     void SetUp() override {
-        CoInitialize(nullptr);
-        ASSERT_EQ(CallModuleEntry("DllRegisterServer"), S_OK);
-        StartFlashPlayerLibrary();
+        PlayerModuleTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_NE(QueryFlashCodeVersion(), 0u);
-        form_ = std::make_unique<TForm>(nullptr);
-        form_->SetBounds(10, 10, 500, 400);
-        form_->Show();
-    }
-    void TearDown() override {
-        form_.reset();
-        StopFlashPlayerLibrary();
-        EXPECT_EQ(CallModuleEntry("DllUnregisterServer"), S_OK);
-        CoUninitialize();
     }
 
     TTransparentFlashPlayerControl* NewPlayer() {
@@ -107,8 +97,6 @@ protected:
     void Mouse(UINT msg, int x, int y, WPARAM keys = 0) {
         SendMessageA(form_->Handle(), msg, keys, MAKELPARAM(x, y));
     }
-
-    std::unique_ptr<TForm> form_;
 };
 
 }  // namespace
