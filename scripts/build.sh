@@ -10,6 +10,14 @@ configs=("$@")
 [ ${#configs[@]} -gt 0 ] || configs=(host win-x86 win-x64)
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# A compiler cache shared by every checkout on the machine: paths are taken relative to the
+# checkout, so a second clone or worktree of the same sources compiles nothing again.
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 for config in "${configs[@]}"; do
   case "$config" in
     host)    toolchain=() ;;
@@ -19,7 +27,7 @@ for config in "${configs[@]}"; do
   esac
   dir="$root/build/$config"
   if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$dir" "${toolchain[@]}" >/dev/null
+    cmake -S "$root" -B "$dir" "${toolchain[@]}" "${launcher[@]}" >/dev/null
   fi
   echo "build: $config"
   # Progress lines are hidden; warnings, errors and the build's own status come through.

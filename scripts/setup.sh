@@ -11,6 +11,7 @@ packages=(
   wine wine64 xvfb xauth
   flock
   zlib1g-dev
+  ccache
 )
 
 missing=()
