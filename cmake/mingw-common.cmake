@@ -12,7 +12,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Windows programs built for 64-bit run under wine64 through this wrapper (ctest uses it).
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
-endif()

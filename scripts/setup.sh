@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
-  wine wine64 xvfb xauth
+  wine wine64 wine32:i386 xvfb xauth
   flock
   zlib1g-dev
   ccache
@@ -25,5 +25,9 @@ sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# The 32-bit Wine comes from the i386 side of the archive.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Sets up, builds all three configurations and runs every test: the host tests natively,
-# the 64-bit Windows tests under wine64. Ends with one line "N passed, N failed[, N skipped]"
-# and exits non-zero on any failure or build error.
+# Sets up, builds all three configurations and runs every test: the host tests natively, the
+# 32-bit Windows tests under the 32-bit wine and the 64-bit ones under wine64, each
+# architecture in its own prefix (the two Windows runs go side by side). Ends with one line
+# "N passed, N failed[, N skipped]" and exits non-zero on any failure or build error.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-# One display and one wine server for the whole Windows run.
+# Set-up comes first: it installs the display server and Wine the rest of the run needs.
 if [ -z "${FPC_TEST_INNER:-}" ]; then
+  bash scripts/setup.sh || { echo "setup failed"; echo "0 passed, 1 failed"; exit 1; }
   export FPC_TEST_INNER=1
+  # One display for the whole Windows run.
   exec scripts/with-display.sh bash "$0" "$@"
 fi
 
-bash scripts/setup.sh || { echo "0 passed, 1 failed"; exit 1; }
 if ! bash scripts/build.sh host win-x86 win-x64; then
   echo "build failed"
   echo "0 passed, 1 failed"
@@ -22,11 +24,13 @@ fi
 passed=0 failed=0 skipped=0
 
 # count_results BUILD_DIR: adds the results of the last ctest run in BUILD_DIR. A test that
-# wrote GoogleTest XML counts its cases; one that did not (crashed, or is no GoogleTest
-# program) counts as one case with the outcome CTest saw.
+# wrote GoogleTest XML counts its cases. A GoogleTest program that wrote none (it crashed, was
+# killed by the time-out, or never started) counts as one failed case whatever its exit code;
+# any other test counts as one case with the outcome CTest saw.
 count_results() {
-  local dir=$1 name xml counts p f s
+  local dir=$1 name xml counts p f s gtests
   local failed_log="$dir/Testing/Temporary/LastTestsFailed.log"
+  gtests=$(ctest --test-dir "$dir" -N -L '^gtest$' | sed -n 's/^ *Test *#[0-9]*: *//p')
   while read -r name; do
     xml="$dir/test-results/$name.xml"
     if [ -f "$xml" ]; then
@@ -37,6 +41,14 @@ count_results() {
         /<\/testcase>/ { if (cur_skip && !cur_fail) s++; open = 0 }
         END { printf "%d %d %d\n", n - f - s, f, s }' "$xml")
       read -r p f s <<<"$counts"
+      # A program that crashed after its last case can leave a complete XML and a failure.
+      if [ -f "$failed_log" ] && grep -q ":$name\$" "$failed_log" && [ "$f" -eq 0 ]; then
+        f=1
+        echo "test: $name wrote its results but then failed (crash at exit?)"
+      fi
+    elif grep -qxF "$name" <<<"$gtests"; then
+      p=0 f=1 s=0
+      echo "test: $name wrote no results (crashed or timed out): counted as failed"
     elif [ -f "$failed_log" ] && grep -q ":$name\$" "$failed_log"; then
       p=0 f=1 s=0
     else
@@ -46,21 +58,51 @@ count_results() {
   done < <(ctest --test-dir "$dir" -N | sed -n 's/^ *Test *#[0-9]*: *//p')
 }
 
-for config in host win-x64; do
-  dir="build/$config"
+# run_config CONFIG: runs one configuration's tests, its output into build/CONFIG/test.log.
+run_config() {
+  local config=$1 dir="build/$1" arch jobs=2
   rm -rf "$dir/test-results"/*.xml "$dir/Testing/Temporary/LastTestsFailed.log"
-  echo "test: $config"
-  if [ "$config" = win-x64 ]; then
-    scripts/wine-run.sh "$dir/wineprefix" --init || { failed=$((failed + 1)); continue; }
+  {
+    echo "test: $config"
+    if [ "$config" != host ]; then
+      arch=--win64
+      [ "$config" = win-x86 ] && arch=--win32
+      scripts/wine-run.sh "$arch" "$dir/wineprefix" --init || echo "test: $config: Wine prefix could not be made"
+      # The Windows test programs of one architecture share one prefix and its registry
+      # (several register the player class for their run), so they run one at a time.
+      jobs=1
+    fi
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
+  } >"$dir/test.log" 2>&1
+}
+
+# 32-bit programs need a kernel that executes 32-bit code; a machine without it skips them.
+x86_skip=$(bash scripts/can-run-32bit.sh 2>&1) && x86_skip=
+
+run_config host &
+host_job=$!
+if [ -z "$x86_skip" ]; then
+  run_config win-x86 &
+  x86_job=$!
+fi
+wait "$host_job"
+run_config win-x64
+[ -z "$x86_skip" ] && wait "$x86_job"
+
+for config in host win-x86 win-x64; do
+  dir="build/$config"
+  if [ "$config" = win-x86 ] && [ -n "$x86_skip" ]; then
+    n=$(ctest --test-dir "$dir" -N | sed -n 's/^Total Tests: *//p')
+    echo "test: win-x86 skipped ($n test programs): $x86_skip"
+    skipped=$((skipped + ${n:-1}))
+    continue
   fi
-  # Windows test programs share one prefix and its registry (several register the player
-  # class for their run), so they run one at a time.
-  jobs=2
-  [ "$config" = win-x64 ] && jobs=1
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
+  cat "$dir/test.log"
   count_results "$dir"
 done
-WINEPREFIX="$root/build/win-x64/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+for config in win-x86 win-x64; do
+  WINEPREFIX="$root/build/$config/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+done
 
 line="$passed passed, $failed failed"
 [ "$skipped" -gt 0 ] && line="$line, $skipped skipped"

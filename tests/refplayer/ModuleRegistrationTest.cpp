@@ -445,7 +445,8 @@ TEST_F(ModuleRegistrationTest, FunctionTableOfVersion10SlotBySlot) {
     ASSERT_EQ(object->QueryInterface(PlayerScriptingIid, flash.PutVoid()), S_OK);
     // Slots 0 to 2 are IUnknown: the scripting interface answers for the whole object.
     TComPtr<IUnknown> viaTable;
-    EXPECT_EQ(CallSlot(flash.Get(), 0, static_cast<REFIID>(IID_IOleObject), viaTable.PutVoid()), S_OK);
+    // The IID goes by reference (its address), as QueryInterface takes it.
+    EXPECT_EQ((CallSlot<HRESULT, REFIID, void**>(flash.Get(), 0, IID_IOleObject, viaTable.PutVoid())), S_OK);
     EXPECT_EQ(viaTable.Get(), static_cast<IUnknown*>(object.Get()));
     CheckTable(flash.Get(), 10, 99);
 }

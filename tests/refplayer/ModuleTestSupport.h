@@ -31,6 +31,8 @@ inline std::wstring ModulePath(const char* fileName) {
 }
 
 // Calls slot `slot` of the interface's function table with the interface and the arguments.
+// Arguments are deduced by value: a slot taking a reference (REFIID) needs its argument types
+// spelt out, or a 32-bit build pushes the whole structure where the callee reads a pointer.
 template <typename Result = HRESULT, typename... Args>
 Result CallSlot(IUnknown* object, int slot, Args... args) {
     typedef Result(STDMETHODCALLTYPE * Function)(IUnknown*, Args...);
