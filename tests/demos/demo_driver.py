@@ -6,7 +6,7 @@ under one registration of the player; each case of a group is written as a Googl
 <testcase> into the results file, so the test command counts them like any other case.
 
     demo_driver.py GROUP --build BUILD_DIR --source SOURCE_DIR --results FILE.xml
-    demo_driver.py screenshots --build BUILD_DIR --source SOURCE_DIR --out DIR
+    demo_driver.py showcase PROGRAM --build BUILD_DIR --source SOURCE_DIR --out DIR
 """
 import argparse
 import os
@@ -215,8 +215,8 @@ class Form:
         raise CaseFailure("no child window %r (%s) in %r" % (text, cls, [(c["cls"], c["text"]) for c in self.children]))
 
     def player_window(self):
-        # The windowed player control's window: the one child that is neither button nor label.
-        players = [w for w in self.children if w["cls"].lower() != "button"]
+        # The windowed player control's window: the one child that is neither button nor box.
+        players = [w for w in self.children if w["cls"] not in ("TButton", "TCheckBox")]
         check(len(players) == 1, "expected one player window, found %r" % [(c["cls"], c["text"]) for c in players])
         return players[0]
 
@@ -275,13 +275,13 @@ def wait_form(session, title):
 # ---- clipdemo -----------------------------------------------------------------------------
 
 CLIP_CONTROLS = [  # caption, class, left, top, width, height, tab order
-    ("Play Embedded FLV", "Button", 133, 408, 120, 25, 1),
-    ("Play Embedded SWF", "Button", 8, 408, 120, 25, 2),
-    ("Enable context flash menu", "Button", 8, 376, 161, 17, 3),
-    ("Enable sounds", "Button", 232, 376, 97, 17, 4),
-    ("Transparent", "Button", 344, 376, 97, 17, 5),
-    ("More about Velmora", "Button", 381, 408, 120, 25, 6),
-    ("Buy license", "Button", 508, 408, 120, 25, 7),
+    ("Play Embedded FLV", "TButton", 133, 408, 120, 25, 1),
+    ("Play Embedded SWF", "TButton", 8, 408, 120, 25, 2),
+    ("Enable context flash menu", "TCheckBox", 8, 376, 161, 17, 3),
+    ("Enable sounds", "TCheckBox", 232, 376, 97, 17, 4),
+    ("Transparent", "TCheckBox", 344, 376, 97, 17, 5),
+    ("More about Velmora", "TButton", 381, 408, 120, 25, 6),
+    ("Buy license", "TButton", 508, 408, 120, 25, 7),
 ]
 MOVIE_PROBE = (20, 300)      # inside the player, away from the information panel
 PANEL_PROBE = (20, 20)       # on the stand-in player's information panel
@@ -495,7 +495,7 @@ def group_assetdemo(s, case):
     def _():
         check((form.top["w"], form.top["h"]) == (632, 446), "client area %dx%d" % (form.top["w"], form.top["h"]))
         for text, x, y, w, h in (("About Velmora", 381, 408, 120, 25), ("Buy license", 508, 408, 120, 25)):
-            c = form.child(text, "Button")
+            c = form.child(text, "TButton")
             check((c["x"], c["y"], c["w"], c["h"]) == (x, y, w, h), "%s at %r" % (text, (c["x"], c["y"], c["w"], c["h"])))
         p = form.player_window()
         check((p["x"], p["y"], p["w"], p["h"]) == (8, 72, 617, 329), "player window %r" % p)
@@ -622,7 +622,48 @@ def run_group(group, session, results):
         session.restore_registration()
 
 
+def showcase(session, program, out_dir):
+    """Runs a program with the player already registered and saves what it shows: for
+    clipdemo the movie, then the video; for assetdemo the movie, then its first image.
+    Prints each picture's path."""
+    os.makedirs(out_dir, exist_ok=True)
+    session.start(program)
+    form = wait_form(session, program)
+
+    def save(name):
+        path = os.path.join(os.path.abspath(out_dir), name + ".png")
+        x, y = form.screen(0, 0)
+        subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (form.top["w"], form.top["h"], x, y),
+                        "+repage", path], check=True, stderr=subprocess.DEVNULL)
+        print(path, flush=True)
+
+    try:
+        time.sleep(1.5)
+        if program == "clipdemo":
+            save("clipdemo-swf")
+            form.click("Play Embedded FLV")
+            time.sleep(3.0)
+            save("clipdemo-flv")
+        else:
+            save("assetdemo")
+            session.click(*form.screen(*asset_stage_point(8 + 78, 12 + 14)))
+            time.sleep(2.0)
+            save("assetdemo-image1")
+    finally:
+        session.stop()
+
+
 def main():
+    if len(sys.argv) > 1 and sys.argv[1] == "showcase":
+        parser = argparse.ArgumentParser()
+        parser.add_argument("mode")
+        parser.add_argument("program", choices=["clipdemo", "assetdemo"])
+        parser.add_argument("--build", required=True)
+        parser.add_argument("--source", required=True)
+        parser.add_argument("--out", required=True)
+        args = parser.parse_args()
+        showcase(Session(args.build, args.source), args.program, args.out)
+        return 0
     parser = argparse.ArgumentParser()
     parser.add_argument("group", choices=sorted(GROUPS))
     parser.add_argument("--build", required=True)

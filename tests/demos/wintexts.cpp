@@ -5,6 +5,7 @@
 // their parent's client area. Text has \r, \n and \\ escaped. With a title argument only
 // top-level windows with that exact title are listed.
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <cstdio>
 #include <string>
@@ -51,7 +52,8 @@ void Print(HWND window, int depth, HWND focus) {
         rc = {0, 0, wr.right - wr.left, wr.bottom - wr.top};
     }
     long checked = -1;
-    if (lstrcmpiA(cls, "Button") == 0) {
+    // Buttons and check boxes, the system's own or the toolkit's classes built on them.
+    if (StrStrIA(cls, "Button") || StrStrIA(cls, "CheckBox")) {
         DWORD_PTR state = 0;
         if (SendMessageTimeoutA(window, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state)) checked = static_cast<long>(state);
     }
