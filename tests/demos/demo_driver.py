@@ -351,6 +351,15 @@ def group_clipdemo(s, case):
         colour = form.probe(form.shot("clip-flv"), *MOVIE_PROBE)
         check(near(colour, FLV_PLAYER_BACKGROUND), "player movie background %r" % (colour,))
 
+    @case("clipdemo.VideoServedByTheLibraryWideHandler")
+    def _():
+        # The stand-in player's information panel grows a fourth line, and its progress bar
+        # moves down to this spot, once the video the movie asked for has arrived.
+        time.sleep(2.0)
+        colour = form.probe(form.shot("clip-flv-served"), 40, 92)
+        check(near(colour, (96, 200, 120), 20) or near(colour, (80, 88, 104), 20),
+              "no video arrived at the player (panel shows %r)" % (colour,))
+
     @case("clipdemo.EmbeddedVideoChangesOverTime")
 
     def _():
