@@ -101,6 +101,253 @@ bool Contains(const Bytes& haystack, const std::string& needle) {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
 }
 
+
+// Walks action records to the end action, which must be the last byte: records of code
+// 0x80 and above carry a length; pushes hold known value types and pool indexes in range.
+std::string CheckActions(const Bytes& body, size_t at) {
+    size_t pool = 0;
+    while (at < body.size()) {
+        uint8_t code = body[at++];
+        if (code == 0) return at == body.size() ? std::string() : "bytes after the end action";
+        if (code < 0x80) continue;
+        if (at + 2 > body.size()) return "record header past the end";
+        size_t length = body[at] | body[at + 1] << 8, p = at + 2;
+        at += 2 + length;
+        if (at > body.size()) return "record past the end";
+        if (code == 0x88) {
+            pool = body[p] | body[p + 1] << 8;
+            size_t strings = 0;
+            for (size_t q = p + 2; q < at; ++q) strings += body[q] == 0;
+            if (strings != pool) return "constant pool count";
+        } else if (code == 0x96) {
+            while (p < at) {
+                uint8_t type = body[p++];
+                if (type == 0) { while (body.at(p) != 0) ++p; ++p; }
+                else if (type == 2 || type == 3) {}
+                else if (type == 5 || type == 4) p += 1;
+                else if (type == 7) p += 4;
+                else if (type == 8) { if (body[p++] >= pool) return "pool index out of range"; }
+                else return "push type " + std::to_string(type);
+            }
+            if (p != at) return "push values past the record";
+        }
+    }
+    return "no end action";
+}
+
+// Reads the format's bit fields, most significant bit first, and its byte-aligned fields.
+class TBitReader {
+public:
+    TBitReader(const Bytes& data, size_t at = 0) : data_(data), bit_(at * 8) {}
+    uint32_t U(int n) {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i, ++bit_) {
+            if (bit_ / 8 >= data_.size()) throw std::runtime_error("bit field runs past the end");
+            v = v << 1 | ((data_[bit_ / 8] >> (7 - bit_ % 8)) & 1);
+        }
+        return v;
+    }
+    int S(int n) {
+        uint32_t v = U(n);
+        if (n && (v >> (n - 1))) v |= ~0u << n;
+        return static_cast<int>(v);
+    }
+    void Align() { bit_ = (bit_ + 7) / 8 * 8; }
+    uint32_t Byte() { Align(); return U(8); }
+    uint32_t Le16() { uint32_t lo = Byte(); return lo | Byte() << 8; }
+    void Skip(size_t bytes) { Align(); bit_ += bytes * 8; }
+    size_t Offset() const { return (bit_ + 7) / 8; }
+    bool AtEnd() const { return Offset() == data_.size(); }
+    void Rect() { Align(); int n = static_cast<int>(U(5)); U(4 * n); Align(); }
+    void Matrix() {
+        Align();
+        if (U(1)) { int n = static_cast<int>(U(5)); U(2 * n); }
+        if (U(1)) { int n = static_cast<int>(U(5)); U(2 * n); }
+        int n = static_cast<int>(U(5));
+        U(2 * n);
+        Align();
+    }
+    void CxformWithAlpha() {
+        Align();
+        bool add = U(1), mult = U(1);
+        int n = static_cast<int>(U(4));
+        U(n * 4 * (add + mult));
+        Align();
+    }
+
+private:
+    const Bytes& data_;
+    size_t bit_;
+};
+
+// Walks shape records to their end: every outline closes where it started and every style
+// index names a style that exists. Returns the number of outlines.
+int WalkShapeRecords(TBitReader& r, int fillStyles, int lineStyles) {
+    int fillBits = static_cast<int>(r.U(4)), lineBits = static_cast<int>(r.U(4));
+    int x = 0, y = 0, startX = 0, startY = 0, outlines = 0;
+    auto closeOutline = [&] {
+        if (outlines > 0 && (x != startX || y != startY))
+            throw std::runtime_error("an outline does not close");
+    };
+    for (;;) {
+        if (r.U(1) == 0) {
+            uint32_t flags = r.U(5);
+            if (flags == 0) break;
+            if (flags & 0x10) throw std::runtime_error("new styles inside a shape");
+            if (flags & 0x01) {
+                closeOutline();
+                int n = static_cast<int>(r.U(5));
+                x = startX = r.S(n);
+                y = startY = r.S(n);
+                ++outlines;
+            }
+            if ((flags & 0x02) && static_cast<int>(r.U(fillBits)) > fillStyles) throw std::runtime_error("fill style 0");
+            if ((flags & 0x04) && static_cast<int>(r.U(fillBits)) > fillStyles) throw std::runtime_error("fill style 1");
+            if ((flags & 0x08) && static_cast<int>(r.U(lineBits)) > lineStyles) throw std::runtime_error("line style");
+        } else if (r.U(1) == 1) {
+            int n = static_cast<int>(r.U(4)) + 2;
+            if (r.U(1)) {
+                x += r.S(n);
+                y += r.S(n);
+            } else if (r.U(1)) {
+                y += r.S(n);
+            } else {
+                x += r.S(n);
+            }
+        } else {
+            int n = static_cast<int>(r.U(4)) + 2;
+            x += r.S(n);
+            y += r.S(n);
+            x += r.S(n);
+            y += r.S(n);
+        }
+    }
+    closeOutline();
+    r.Align();
+    return outlines;
+}
+
+// Checks a tag's structure field by field to its last byte; returns what a reader would
+// complain about, or an empty text.
+std::string CheckTagStructure(const TSwfTag& tag, std::map<int, int>& fontGlyphs) {
+    try {
+        TBitReader r(tag.body);
+        switch (tag.code) {
+            case 32: {  // DefineShape3
+                r.Le16();
+                r.Rect();
+                int fills = static_cast<int>(r.Byte());
+                for (int i = 0; i < fills; ++i) {
+                    uint32_t type = r.Byte();
+                    if (type == 0x00) {
+                        r.Skip(4);
+                    } else if (type == 0x10 || type == 0x12) {
+                        r.Matrix();
+                        int stops = static_cast<int>(r.Byte() & 0x0F);
+                        if (stops < 2) return "a gradient needs two stops";
+                        r.Skip(5 * static_cast<size_t>(stops));
+                    } else {
+                        return "fill type " + std::to_string(type);
+                    }
+                }
+                int lines = static_cast<int>(r.Byte());
+                r.Skip(6 * static_cast<size_t>(lines));
+                if (WalkShapeRecords(r, fills, lines) == 0) return "a shape without outlines";
+                break;
+            }
+            case 48: {  // DefineFont2
+                int id = static_cast<int>(r.Le16());
+                uint32_t flags = r.Byte();
+                if (!(flags & 0x04)) return "version 6 fonts use wide codes";
+                if (flags & 0x88) return "layout or wide offsets not expected";
+                r.Byte();
+                r.Skip(r.Byte());
+                int glyphs = static_cast<int>(r.Le16());
+                size_t tableStart = r.Offset();
+                std::vector<uint32_t> offsets;
+                for (int i = 0; i <= glyphs; ++i) offsets.push_back(r.Le16());
+                for (int i = 0; i < glyphs; ++i) {
+                    TBitReader g(tag.body, tableStart + offsets[i]);
+                    WalkShapeRecords(g, 1, 0);
+                    if (g.Offset() != tableStart + offsets[i + 1]) return "glyph " + std::to_string(i) + " length";
+                }
+                TBitReader codes(tag.body, tableStart + offsets[glyphs]);
+                uint32_t last = 0;
+                for (int i = 0; i < glyphs; ++i) {
+                    uint32_t code = codes.Le16();
+                    if (i && code <= last) return "character codes not ascending";
+                    last = code;
+                }
+                if (!codes.AtEnd()) return "bytes after the code table";
+                fontGlyphs[id] = glyphs;
+                return std::string();
+            }
+            case 11: {  // DefineText
+                r.Le16();
+                r.Rect();
+                r.Matrix();
+                int glyphBits = static_cast<int>(r.Byte()), advanceBits = static_cast<int>(r.Byte());
+                int font = -1;
+                for (;;) {
+                    uint32_t flags = r.Byte();
+                    if (flags == 0) break;
+                    if (!(flags & 0x80)) return "not a text record";
+                    if (flags & 0x08) font = static_cast<int>(r.Le16());
+                    if (flags & 0x04) r.Skip(3);
+                    if (flags & 0x01) r.Le16();
+                    if (flags & 0x02) r.Le16();
+                    if (flags & 0x08) r.Le16();
+                    int count = static_cast<int>(r.Byte());
+                    if (!fontGlyphs.count(font)) return "text before its font";
+                    for (int i = 0; i < count; ++i) {
+                        if (static_cast<int>(r.U(glyphBits)) >= fontGlyphs[font]) return "glyph index past the font";
+                        r.S(advanceBits);
+                    }
+                }
+                break;
+            }
+            case 26: {  // PlaceObject2
+                uint32_t flags = r.Byte();
+                r.Le16();
+                if (flags & 0x02) r.Le16();
+                if (flags & 0x04) r.Matrix();
+                if (flags & 0x08) r.CxformWithAlpha();
+                if (flags & 0x10) r.Le16();
+                if (flags & 0x20) while (r.Byte() != 0) {}
+                if (flags & 0xC0) return "clip depth or clip actions not expected";
+                break;
+            }
+            case 34: {  // DefineButton2
+                r.Le16();
+                r.Byte();
+                size_t offsetField = r.Offset();
+                uint32_t actionOffset = r.Le16();
+                for (;;) {
+                    uint32_t flags = r.Byte();
+                    if (flags == 0) break;
+                    if (!(flags & 0x0F)) return "a button record in no state";
+                    r.Le16();
+                    r.Le16();
+                    r.Matrix();
+                    r.CxformWithAlpha();
+                }
+                if (r.Offset() != offsetField + actionOffset) return "the action offset misses the conditions";
+                if (r.Le16() != 0) return "one condition expected";
+                r.Le16();
+                return CheckActions(tag.body, r.Offset());
+            }
+            case 12:  // DoAction
+                return CheckActions(tag.body, 0);
+            default:
+                return std::string();
+        }
+        if (!r.AtEnd()) return "bytes after the tag's fields";
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return std::string();
+}
+
 enum { End = 0, ShowFrame = 1, SetBackgroundColor = 9, DefineText = 11, DoAction = 12, DefineSound = 14,
        StartSound = 15, PlaceObject2 = 26, DefineShape3 = 32, DefineButton2 = 34, DefineSprite = 39,
        DefineFont2 = 48, DefineVideoStream = 60 };
@@ -118,6 +365,16 @@ void FillStyles(const TSwfTag& shape, std::vector<int>& types, std::vector<int>&
         if (type != 0) return;  // only solid fills are walked past; a gradient ends the walk
         alphas.push_back(shape.body.at(at + 3));
         at += 4;
+    }
+}
+
+// Every tag of the three movies holds together field by field, as a player reads it.
+TEST(DemoMovies, EveryTagReadsToItsEnd) {
+    for (const char* file : {"clipdemo/res/Movie.swf", "clipdemo/res/FLVPlayer.swf", "assetdemo/res/Movie.swf"}) {
+        TSwf swf = ParseSwf(ReadFile(file));
+        std::map<int, int> fontGlyphs;
+        for (size_t i = 0; i < swf.tags.size(); ++i)
+            EXPECT_EQ("", CheckTagStructure(swf.tags[i], fontGlyphs)) << file << ", tag " << i << " (code " << swf.tags[i].code << ")";
     }
 }
 
