@@ -17,6 +17,7 @@ import time
 import traceback
 from xml.sax.saxutils import escape, quoteattr
 
+AUDIO_KEY = r"HKCU\Software\Wine\Drivers"
 CLSID_KEY = r"HKLM\Software\Classes\CLSID\{D27CDB6E-AE6D-11CF-96B8-444553540000}\InprocServer32"
 
 # Cases whose checks are written but cannot pass with the stand-in player as it is: it draws
@@ -33,7 +34,7 @@ PENDING = {
         "the stand-in player shows no context menu at all while its Menu property is False "
         "(clipdemo stores Menu False; a real player then shows its short menu)",
     "clipdemo.SoundSwitchSilencesMovieSound":
-        "the stand-in player does not play a movie's sounds yet, and the test prefix has no audio driver to record",
+        "the stand-in player does not play a movie's own sounds yet (its start click is measured in clipdemo_sound)",
     "assetdemo.EmbeddedImageButtonsShowTheirImages":
         "the stand-in player runs no button actions and draws no loaded images yet",
     "assetdemo.ExternalImageDialogOpenCancelReopen":
@@ -67,10 +68,12 @@ class Session:
         self.tmp = tempfile.mkdtemp(prefix="demo-driver-")
         self.process = None
         self.saved_registration = None
+        self.saved_audio = None
+        self.env = dict(os.environ)
 
     def wine(self, *args, check_rc=False, timeout=60):
         result = subprocess.run([self.wine_run, self.prefix] + list(args), stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL, timeout=timeout)
+                                stderr=subprocess.DEVNULL, timeout=timeout, env=self.env)
         if check_rc and result.returncode != 0:
             raise CaseFailure("wine %s failed with %d" % (" ".join(args), result.returncode))
         return result.stdout.decode("latin-1")
@@ -92,6 +95,19 @@ class Session:
         else:
             self.wine("reg", "delete", CLSID_KEY, "/f")
 
+    # The prefix has no audio driver; a run that records sound names one and puts it back.
+    def use_audio_driver(self, name):
+        out = self.wine("reg", "query", AUDIO_KEY, "/v", "Audio")
+        self.saved_audio = ""
+        for line in out.splitlines():
+            if "REG_SZ" in line:
+                self.saved_audio = line.split("REG_SZ", 1)[1].strip()
+        self.wine("reg", "add", AUDIO_KEY, "/v", "Audio", "/d", name, "/f")
+
+    def restore_audio_driver(self):
+        if self.saved_audio is not None:
+            self.wine("reg", "add", AUDIO_KEY, "/v", "Audio", "/d", self.saved_audio, "/f")
+
     def register(self, module_name):
         if module_name is None:
             self.wine("reg", "delete", CLSID_KEY, "/f")
@@ -101,7 +117,7 @@ class Session:
     def start(self, program):
         exe = os.path.join(self.build, "samples", program, program + ".exe")
         self.process = subprocess.Popen([self.wine_run, self.prefix, exe], stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=subprocess.DEVNULL, env=self.env)
 
     def running(self):
         return self.process is not None and self.process.poll() is None
@@ -432,6 +448,60 @@ def group_clipdemo(s, case):
         raise CaseFailure("no recording of the prefix's audio output is set up")
 
 
+def group_clipdemo_sound(s, case):
+    """The prefix's sound goes through ALSA into a file for this run, so what the player
+    plays can be measured: the stand-in player clicks when a movie starts."""
+    recording = os.path.join(s.tmp, "sound.raw")
+    config = os.path.join(s.tmp, "asound.conf")
+    with open(config, "w") as out:
+        out.write('pcm.!default {\n type file\n slave.pcm "null"\n file "%s"\n format "raw"\n}\n' % recording)
+    s.env["ALSA_CONFIG_PATH"] = "/usr/share/alsa/alsa.conf:" + config
+    s.use_audio_driver("alsa")
+    s.register("refplayer.dll")
+    s.start("clipdemo")
+    form = wait_form(s, "clipdemo")
+
+    def peak():
+        if not os.path.exists(recording):
+            return 0
+        with open(recording, "rb") as f:
+            data = f.read()
+        samples = [int.from_bytes(data[i:i + 2], "little", signed=True) for i in range(0, len(data) - 1, 2)]
+        return max((abs(v) for v in samples), default=0)
+
+    def reload_and_measure():
+        # The player opens the device for each click, and the file is written afresh.
+        if os.path.exists(recording):
+            os.remove(recording)
+        form.click("Play Embedded SWF")
+        time.sleep(3.0)
+        return peak()
+
+    @case("clipdemo_sound.MovieStartIsAudible")
+    def _():
+        time.sleep(2.0)
+        check(peak() > 1000, "the start of the movie made no sound (peak %d)" % peak())
+
+    @case("clipdemo_sound.EveryLoadIsAudible")
+    def _():
+        level = reload_and_measure()
+        check(level > 1000, "loading the movie again made no sound (peak %d)" % level)
+
+    @case("clipdemo_sound.SoundsOffSilencesThePlayer")
+    def _():
+        form.click("Enable sounds")
+        check(form.child("Enable sounds")["checked"] == 0, "the box did not clear")
+        level = reload_and_measure()
+        check(level < 100, "sound with the switch off (peak %d)" % level)
+
+    @case("clipdemo_sound.SoundsOnAgainIsAudible")
+    def _():
+        form.click("Enable sounds")
+        check(form.child("Enable sounds")["checked"] == 1, "the box did not tick")
+        level = reload_and_measure()
+        check(level > 1000, "no sound with the switch on again (peak %d)" % level)
+
+
 def group_clipdemo_flash6(s, case):
     s.register("refplayer6.dll")
     s.start("clipdemo")
@@ -556,6 +626,7 @@ def group_assetdemo_flash6(s, case):
 
 GROUPS = {
     "clipdemo": group_clipdemo,
+    "clipdemo_sound": group_clipdemo_sound,
     "clipdemo_flash6": group_clipdemo_flash6,
     "clipdemo_noplayer": group_noplayer("clipdemo"),
     "assetdemo": group_assetdemo,
@@ -625,6 +696,7 @@ def run_group(group, session, results):
     finally:
         session.stop()
         session.restore_registration()
+        session.restore_audio_driver()
 
 
 def showcase(session, program, out_dir):
