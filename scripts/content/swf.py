@@ -209,11 +209,12 @@ def solid_fill(colour):
 
 
 def linear_gradient_fill(x, y, w, h, stops, angle=0.0):
-    """A linear gradient across the box (pixels); stops are (ratio 0..255, colour)."""
-    # The gradient square spans -16384..16384 twips; scale it onto the box and centre it.
-    sx = w * TWIPS / 32768.0
-    sy = h * TWIPS / 32768.0
-    m = matrix(x + w / 2, y + h / 2, (sx, sy), angle)
+    """A linear gradient across the box (pixels) at 0 (left to right) or 90 degrees (top to
+    bottom); stops are (ratio 0..255, colour)."""
+    # The gradient square spans -16384..16384 twips along its own axes: scale its axis of
+    # change onto the box's extent in that direction, then turn and centre it.
+    along, across = (w, h) if angle % 180 == 0 else (h, w)
+    m = matrix(x + w / 2, y + h / 2, (along * TWIPS / 32768.0, across * TWIPS / 32768.0), angle)
     body = b"\x10" + m + bytes((len(stops),))
     for ratio, colour in stops:
         body += bytes((ratio,)) + rgba(colour)

@@ -39,6 +39,10 @@ PENDING = {
         "the stand-in player runs no button actions and draws no loaded images yet",
     "assetdemo.ExternalImageDialogOpenCancelReopen":
         "the stand-in player runs no button actions yet, so the movie never asks for images/external_image.jpg",
+    "assetdemo.PickedJpegIsShownAndOtherFilesShowNothing":
+        "the stand-in player runs no button actions and draws no loaded images yet",
+    "assetdemo.UnreadableFileIsReportedByTheApplication":
+        "the stand-in player runs no button actions yet, so the movie never asks for images/external_image.jpg",
 }
 
 FORM_BACKGROUND = (0xF0, 0xF0, 0xF0)  # the system's button face colour under Wine
@@ -60,11 +64,12 @@ def check(condition, message):
 # ---- the machine: Wine prefix, registration, windows, screenshots --------------------------
 
 class Session:
-    def __init__(self, build, source):
+    def __init__(self, build, source, wine_run=None, prefix=None, modules=None):
         self.build = os.path.abspath(build)
         self.source = os.path.abspath(source)
-        self.prefix = os.path.join(self.build, "wineprefix")
-        self.wine_run = os.path.join(self.source, "scripts", "wine-run.sh")
+        self.prefix = prefix or os.path.join(self.build, "wineprefix")
+        self.wine_run = wine_run or os.path.join(self.source, "scripts", "wine-run.sh")
+        self.modules = modules or os.path.join(self.build, "refplayer")
         self.tmp = tempfile.mkdtemp(prefix="demo-driver-")
         self.process = None
         self.saved_registration = None
@@ -79,7 +84,7 @@ class Session:
         return result.stdout.decode("latin-1")
 
     def module(self, name):
-        return "Z:" + os.path.join(self.build, "refplayer", name).replace("/", "\\")
+        return "Z:" + os.path.join(self.modules, name).replace("/", "\\")
 
     # The player registration is the prefix's; it is put back as it was after the group.
     def save_registration(self):
@@ -608,6 +613,42 @@ def group_assetdemo(s, case):
             check(not [w for w in s.windows() if w["depth"] == 0 and w["cls"] == "#32770"], "the dialog stayed")
 
 
+    def pick_external(path):
+        bx, by = asset_stage_point(8 + 78, 12 + 5 * 36 + 14)
+        s.click(*form.screen(bx, by))
+        check(s.wait_for(lambda: [w for w in s.windows() if w["depth"] == 0 and w["cls"] == "#32770"], 15),
+              "no file dialog")
+        # The dialog's file name box has the focus: type the path as a person would.
+        subprocess.run(["xdotool", "type", "--delay", "20", path], check=True)
+        s.key("Return")
+        time.sleep(2.0)
+
+    picture = (asset_stage_point(170 + 40, 11 + 40), asset_stage_point(170 + 248, 11 + 169))
+
+    def picture_mean(name):
+        (x0, y0), (x1, y1) = picture
+        return mean(form.area(form.shot(name), x0, y0, x1 - x0, y1 - y0))
+
+    @case("assetdemo.PickedJpegIsShownAndOtherFilesShowNothing")
+    def _():
+        image = os.path.join(s.source, "samples", "assetdemo", "res", "image3.jpg")
+        pick_external("Z:" + image.replace("/", "\\"))
+        shown = picture_mean("asset-external")
+        check(near(shown, image_mean(image), 30), "the picked image is not shown (mean %r)" % (shown,))
+        # A file of another kind goes to the movie as it is; the movie shows no picture from it.
+        pick_external("Z:" + os.path.join(s.source, "README.md").replace("/", "\\"))
+        shown = picture_mean("asset-not-jpeg")
+        check(not near(shown, image_mean(image), 30), "a text file left the old picture or showed one")
+
+    @case("assetdemo.UnreadableFileIsReportedByTheApplication")
+    def _():
+        pick_external("Z:\\no\\such\\folder\\picture.jpg")
+        text = wait_message(s, "assetdemo")
+        check(text.startswith("Cannot open file"), "message %r" % text)
+        dismiss_message(s)
+        check(s.running(), "the program ended")
+
+
 def group_assetdemo_flash6(s, case):
     s.register("refplayer6.dll")
     s.start("assetdemo")
@@ -746,8 +787,11 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--source", required=True)
     parser.add_argument("--results", required=True)
+    parser.add_argument("--wine-run", help="the program runner (default: scripts/wine-run.sh)")
+    parser.add_argument("--prefix", help="the Wine prefix (default: BUILD_DIR/wineprefix)")
+    parser.add_argument("--modules", help="the folder of the stand-in player modules (default: BUILD_DIR/refplayer)")
     args = parser.parse_args()
-    session = Session(args.build, args.source)
+    session = Session(args.build, args.source, args.wine_run, args.prefix, args.modules)
     results = Results(args.group)
     run_group(args.group, session, results)
     results.write(args.results)
