@@ -584,7 +584,7 @@ def group_assetdemo(s, case):
     @case("assetdemo.MovieReachesThePlayer")
 
     def _():
-        colour = form.probe(form.shot("asset-start"), 600, 390)
+        colour = form.probe(form.shot("asset-start"), 600, 300)
         check(near(colour, ASSET_MOVIE_BACKGROUND), "movie background %r" % (colour,))
 
     @case("assetdemo.EmbeddedImageButtonsShowTheirImages")
@@ -661,7 +661,7 @@ def group_assetdemo_flash6(s, case):
     @case("assetdemo_flash6.MovieStillLoads")
     def _():
         form = wait_form(s, "assetdemo")
-        colour = form.probe(form.shot("asset6-start"), 600, 390)
+        colour = form.probe(form.shot("asset6-start"), 600, 300)
         check(near(colour, ASSET_MOVIE_BACKGROUND), "movie background %r" % (colour,))
 
 
