@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
   wine wine64 wine32:i386 xvfb xauth
+  xdotool imagemagick python3
   flock
   zlib1g-dev
   ccache

