@@ -64,11 +64,13 @@ def check(condition, message):
 # ---- the machine: Wine prefix, registration, windows, screenshots --------------------------
 
 class Session:
-    def __init__(self, build, source, wine_run=None, prefix=None, modules=None):
+    def __init__(self, build, source, wine_run=None, prefix=None, modules=None, wine_arch=None):
         self.build = os.path.abspath(build)
         self.source = os.path.abspath(source)
         self.prefix = prefix or os.path.join(self.build, "wineprefix")
         self.wine_run = wine_run or os.path.join(self.source, "scripts", "wine-run.sh")
+        # The runner's architecture switch (--win32 or --win64) comes before the prefix.
+        self.runner = [self.wine_run] + ([wine_arch] if wine_arch else [])
         self.modules = modules or os.path.join(self.build, "refplayer")
         self.tmp = tempfile.mkdtemp(prefix="demo-driver-")
         self.process = None
@@ -77,7 +79,7 @@ class Session:
         self.env = dict(os.environ)
 
     def wine(self, *args, check_rc=False, timeout=60):
-        result = subprocess.run([self.wine_run, self.prefix] + list(args), stdout=subprocess.PIPE,
+        result = subprocess.run(self.runner + [self.prefix] + list(args), stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, timeout=timeout, env=self.env)
         if check_rc and result.returncode != 0:
             raise CaseFailure("wine %s failed with %d" % (" ".join(args), result.returncode))
@@ -121,7 +123,7 @@ class Session:
 
     def start(self, program):
         exe = os.path.join(self.build, "samples", program, program + ".exe")
-        self.process = subprocess.Popen([self.wine_run, self.prefix, exe], stdout=subprocess.DEVNULL,
+        self.process = subprocess.Popen(self.runner + [self.prefix, exe], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, env=self.env)
 
     def running(self):
@@ -789,9 +791,10 @@ def main():
     parser.add_argument("--results", required=True)
     parser.add_argument("--wine-run", help="the program runner (default: scripts/wine-run.sh)")
     parser.add_argument("--prefix", help="the Wine prefix (default: BUILD_DIR/wineprefix)")
+    parser.add_argument("--wine-arch", help="the runner's architecture switch (--win32 or --win64)")
     parser.add_argument("--modules", help="the folder of the stand-in player modules (default: BUILD_DIR/refplayer)")
     args = parser.parse_args()
-    session = Session(args.build, args.source, args.wine_run, args.prefix, args.modules)
+    session = Session(args.build, args.source, args.wine_run, args.prefix, args.modules, args.wine_arch)
     results = Results(args.group)
     run_group(args.group, session, results)
     results.write(args.results)
