@@ -143,10 +143,10 @@ TEST_F(BadInput, OverLongAbsoluteURLGoesToTheHandlersButNotTheSystem) {
 TEST_F(BadInput, OverLongFilePathsAreRefusedBeforeTheSystem) {
     SystemCalls().CreateFileW = RecordingCreateFileW;
     TTestControl control;
-    control.Base = L"C:\\base";
+    control.Base = L"C:\\" + std::wstring(200, L'b');
     std::unique_ptr<TStream> movie(ContentManager->RegisterMovieStream(&control, false, -1));
 
-    // The fake path itself is short enough, but the real one under Base is not.
+    // The fake path itself is short enough, but the real one under the long Base is not.
     std::wstring relative(MaxSystemPathLength - 100, L'd');
     SetLastError(0);
     HANDLE file = MyCreateFileW(ResourcePath(1, relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
