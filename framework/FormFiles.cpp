@@ -1,6 +1,5 @@
 #include "framework/FormFiles.h"
 
-#include <cctype>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -34,155 +33,6 @@ std::map<std::string, TComponentFactory>& ClassRegistry() {
     return registry;
 }
 
-enum class TTokenKind { End, Identifier, Integer, String, Symbol };
-
-struct TToken {
-    TTokenKind Kind = TTokenKind::End;
-    std::string Text;
-    int64_t Number = 0;
-    int Line = 1;
-};
-
-class TLexer {
-public:
-    explicit TLexer(const std::string& text) : text_(text) { Next(); }
-
-    const TToken& Current() const { return token_; }
-
-    [[noreturn]] void Fail(const std::string& message) const { Fail(message, token_.Line); }
-    [[noreturn]] void Fail(const std::string& message, int line) const {
-        throw EFormFileError("Form file line " + std::to_string(line) + ": " + message);
-    }
-
-    void Next() {
-        SkipSpace();
-        token_ = TToken();
-        token_.Line = line_;
-        if (pos_ >= text_.size()) return;
-        char c = text_[pos_];
-        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-            size_t start = pos_;
-            while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) ||
-                                           text_[pos_] == '_' || text_[pos_] == '.'))
-                ++pos_;
-            token_.Kind = TTokenKind::Identifier;
-            token_.Text = text_.substr(start, pos_ - start);
-        } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '$' ||
-                   (c == '-' && pos_ + 1 < text_.size() &&
-                    (std::isdigit(static_cast<unsigned char>(text_[pos_ + 1])) || text_[pos_ + 1] == '$'))) {
-            ReadNumber();
-        } else if (c == '\'' || c == '#') {
-            ReadString();
-        } else {
-            token_.Kind = TTokenKind::Symbol;
-            token_.Text = std::string(1, c);
-            ++pos_;
-        }
-    }
-
-    void Expect(const char* symbol) {
-        if (token_.Kind != TTokenKind::Symbol || token_.Text != symbol) Fail(std::string("'") + symbol + "' expected");
-        Next();
-    }
-
-    std::string ExpectIdentifier() {
-        if (token_.Kind != TTokenKind::Identifier) Fail("identifier expected");
-        std::string text = token_.Text;
-        Next();
-        return text;
-    }
-
-private:
-    void SkipSpace() {
-        while (pos_ < text_.size()) {
-            char c = text_[pos_];
-            if (c == '\n') ++line_;
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\n') ++pos_;
-            else break;
-        }
-    }
-
-    void ReadNumber() {
-        bool negative = text_[pos_] == '-';
-        if (negative) ++pos_;
-        int base = 10;
-        if (text_[pos_] == '$') {
-            base = 16;
-            ++pos_;
-        }
-        size_t start = pos_;
-        while (pos_ < text_.size() && std::isxdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-        std::string digits = text_.substr(start, pos_ - start);
-        if (digits.empty()) Fail("number expected");
-        try {
-            uint64_t value = std::stoull(digits, nullptr, base);
-            if (value > 0xFFFFFFFFull) Fail("number out of range: " + digits);
-            token_.Number = negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
-        } catch (const std::logic_error&) {
-            Fail("invalid number " + digits);
-        }
-        token_.Kind = TTokenKind::Integer;
-    }
-
-    // One string value: quoted parts and #n characters, joined directly or by '+'.
-    void ReadString() {
-        token_.Kind = TTokenKind::String;
-        for (;;) {
-            if (pos_ < text_.size() && text_[pos_] == '\'') {
-                ++pos_;
-                for (;;) {
-                    if (pos_ >= text_.size() || text_[pos_] == '\n') Fail("unterminated string");
-                    char c = text_[pos_++];
-                    if (c == '\'') {
-                        if (pos_ < text_.size() && text_[pos_] == '\'') {
-                            token_.Text += '\'';
-                            ++pos_;
-                        } else {
-                            break;
-                        }
-                    } else {
-                        token_.Text += c;
-                    }
-                }
-            } else if (pos_ < text_.size() && text_[pos_] == '#') {
-                ++pos_;
-                size_t start = pos_;
-                while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-                if (start == pos_) Fail("character number expected after #");
-                int code = std::stoi(text_.substr(start, pos_ - start));
-                if (code > 255) Fail("character number out of range");
-                token_.Text += static_cast<char>(code);
-            } else {
-                // A '+' continues the string, possibly on the next line.
-                size_t save = pos_;
-                int saveLine = line_;
-                SkipSpace();
-                if (pos_ < text_.size() && text_[pos_] == '+') {
-                    ++pos_;
-                    SkipSpace();
-                    if (pos_ < text_.size() && (text_[pos_] == '\'' || text_[pos_] == '#')) continue;
-                    Fail("string expected after '+'");
-                }
-                pos_ = save;
-                line_ = saveLine;
-                return;
-            }
-        }
-    }
-
-    const std::string& text_;
-    size_t pos_ = 0;
-    int line_ = 1;
-    TToken token_;
-};
-
-struct TValue {
-    TTokenKind Kind = TTokenKind::End;  // Identifier, Integer, String; Symbol for a set
-    std::string Text;
-    int64_t Number = 0;
-    std::vector<std::string> Elements;
-};
-
 struct TFixup {
     TComponent* Instance;
     TPersistent* Target;
@@ -191,63 +41,51 @@ struct TFixup {
     int Line;
 };
 
+[[noreturn]] void Fail(const std::string& message, int line) {
+    throw EFormFileError("Form file line " + std::to_string(line) + ": " + message);
+}
+
+// Makes components from a parsed form file: each nested object through its registered class,
+// given its parent before its values, which are assigned in file order.
 class TReader {
 public:
-    TReader(TComponent* root, const std::string& text) : root_(root), lexer_(text) {}
+    TReader(TComponent* root, const TFormObject& tree) : root_(root), tree_(tree) {}
 
     void Read() {
-        ReadObject(nullptr);
-        if (lexer_.Current().Kind != TTokenKind::End) lexer_.Fail("text after the end of the root object");
+        ReadObject(tree_, nullptr);
         for (TFixup& fixup : fixups_) {
             TComponent* target = root_->FindComponent(fixup.Name);
             if (!target && SameText(fixup.Name, root_->Name())) target = root_;
-            if (!target)
-                throw EFormFileError("Form file line " + std::to_string(fixup.Line) + ": component '" +
-                                     fixup.Name + "' not found");
+            if (!target) Fail("component '" + fixup.Name + "' not found", fixup.Line);
             fixup.Property->SetReference(*fixup.Target, target);
         }
         for (TComponent* c : loaded_) c->Loaded();
     }
 
 private:
-    void ReadObject(TComponent* parent) {
-        int line = lexer_.Current().Line;
-        std::string keyword = lexer_.ExpectIdentifier();
-        if (!SameText(keyword, "object")) lexer_.Fail("'object' expected");
-        std::string name = lexer_.ExpectIdentifier();
-        lexer_.Expect(":");
-        std::string className = lexer_.ExpectIdentifier();
+    void ReadObject(const TFormObject& object, TComponent* parent) {
         TComponent* instance;
         if (!parent) {
-            if (!SameText(className, root_->ClassName()))
-                lexer_.Fail("the file describes a " + className + ", not a " + root_->ClassName(), line);
+            if (!SameText(object.ClassName, root_->ClassName()))
+                Fail("the file describes a " + object.ClassName + ", not a " + root_->ClassName(), object.Line);
             instance = root_;
             instance->BeginLoading();
             loaded_.push_back(instance);
-            if (!root_->Owner() || !root_->Owner()->FindComponent(name)) SetName(instance, name, line);
+            if (!root_->Owner() || !root_->Owner()->FindComponent(object.Name)) SetName(instance, object.Name, object.Line);
         } else {
-            auto it = ClassRegistry().find(className);
-            if (it == ClassRegistry().end()) lexer_.Fail("class " + className + " not found", line);
+            auto it = ClassRegistry().find(object.ClassName);
+            if (it == ClassRegistry().end()) Fail("class " + object.ClassName + " not found", object.Line);
             instance = it->second(root_);
             instance->BeginLoading();
             loaded_.push_back(instance);
-            SetName(instance, name, line);
+            SetName(instance, object.Name, object.Line);
             instance->SetParentComponent(parent);
         }
         lists_.push_back(std::make_unique<TPropertyList>(instance->Properties()));
         const TPropertyList& properties = *lists_.back();
-        for (;;) {
-            const TToken& token = lexer_.Current();
-            if (token.Kind != TTokenKind::Identifier) lexer_.Fail("property name, 'object' or 'end' expected");
-            if (SameText(token.Text, "end")) {
-                lexer_.Next();
-                return;
-            }
-            if (SameText(token.Text, "object")) {
-                ReadObject(instance);
-                continue;
-            }
-            ReadProperty(instance, properties);
+        for (const TFormEntry& entry : object.Entries) {
+            if (entry.Object) ReadObject(*entry.Object, instance);
+            else ReadProperty(instance, properties, entry);
         }
     }
 
@@ -255,15 +93,12 @@ private:
         try {
             instance->SetName(name);
         } catch (const Exception& e) {
-            lexer_.Fail(e.Message, line);
+            Fail(e.Message, line);
         }
     }
 
-    void ReadProperty(TComponent* instance, const TPropertyList& properties) {
-        int line = lexer_.Current().Line;
-        std::string path = lexer_.ExpectIdentifier();
-        lexer_.Expect("=");
-        TValue value = ReadValue();
+    void ReadProperty(TComponent* instance, const TPropertyList& properties, const TFormEntry& entry) {
+        const std::string& path = entry.Property;
         // Walk dotted names through sub-objects (Font.Height).
         TPersistent* target = instance;
         const TPropertyList* list = &properties;
@@ -272,133 +107,94 @@ private:
             size_t dot = path.find('.', start);
             std::string part = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
             const TPropertyInfo* p = list->Find(part);
-            if (!p) lexer_.Fail("property " + path + " of " + instance->ClassName() + " not found", line);
+            if (!p) Fail("property " + path + " of " + instance->ClassName() + " not found", entry.Line);
             if (dot == std::string::npos) {
-                Assign(instance, target, *p, value, line);
+                Assign(instance, target, *p, entry.Value, entry.Line);
                 return;
             }
-            if (p->Kind != TPropertyKind::Object) lexer_.Fail("property " + part + " has no sub-properties", line);
+            if (p->Kind != TPropertyKind::Object) Fail("property " + part + " has no sub-properties", entry.Line);
             target = p->GetSubObject(*target);
-            if (!target) lexer_.Fail("property " + part + " is empty", line);
+            if (!target) Fail("property " + part + " is empty", entry.Line);
             lists_.push_back(std::make_unique<TPropertyList>(target->Properties()));
             list = lists_.back().get();
             start = dot + 1;
         }
     }
 
-    TValue ReadValue() {
-        const TToken& token = lexer_.Current();
-        TValue value;
-        value.Kind = token.Kind;
-        value.Text = token.Text;
-        value.Number = token.Number;
-        if (token.Kind == TTokenKind::Symbol && token.Text == "[") {
-            lexer_.Next();
-            while (!(lexer_.Current().Kind == TTokenKind::Symbol && lexer_.Current().Text == "]")) {
-                value.Elements.push_back(lexer_.ExpectIdentifier());
-                if (lexer_.Current().Kind == TTokenKind::Symbol && lexer_.Current().Text == ",") lexer_.Next();
-                else if (!(lexer_.Current().Kind == TTokenKind::Symbol && lexer_.Current().Text == "]"))
-                    lexer_.Fail("',' or ']' expected");
-            }
-            lexer_.Next();
-            return value;
-        }
-        if (token.Kind == TTokenKind::End || token.Kind == TTokenKind::Symbol) lexer_.Fail("value expected");
-        lexer_.Next();
-        return value;
-    }
-
-    void Assign(TComponent* instance, TPersistent* target, const TPropertyInfo& p, const TValue& value, int line) {
-        auto invalid = [&]() { lexer_.Fail("invalid value for property " + p.Name, line); };
+    void Assign(TComponent* instance, TPersistent* target, const TPropertyInfo& p, const TFormValue& value, int line) {
+        using TKind = TFormValue::TKind;
+        auto invalid = [&]() { Fail("invalid value for property " + p.Name, line); };
         try {
             switch (p.Kind) {
                 case TPropertyKind::Integer: {
                     int64_t number = value.Number;
-                    if (value.Kind == TTokenKind::Identifier) {
+                    if (value.Kind == TKind::Identifier) {
                         if (!p.Idents || !IdentToValue(*p.Idents, value.Text, number)) invalid();
-                    } else if (value.Kind != TTokenKind::Integer) {
+                    } else if (value.Kind != TKind::Integer) {
                         invalid();
                     }
                     p.SetOrdinal(*target, number);
                     break;
                 }
                 case TPropertyKind::Boolean:
-                    if (value.Kind != TTokenKind::Identifier) invalid();
+                    if (value.Kind != TKind::Identifier) invalid();
                     if (SameText(value.Text, "True")) p.SetOrdinal(*target, 1);
                     else if (SameText(value.Text, "False")) p.SetOrdinal(*target, 0);
                     else invalid();
                     break;
                 case TPropertyKind::Enum: {
                     int64_t number = 0;
-                    if (value.Kind != TTokenKind::Identifier || !IdentToValue(*p.Idents, value.Text, number)) invalid();
+                    if (value.Kind != TKind::Identifier || !IdentToValue(*p.Idents, value.Text, number)) invalid();
                     p.SetOrdinal(*target, number);
                     break;
                 }
                 case TPropertyKind::Set: {
-                    if (value.Kind != TTokenKind::Symbol) invalid();
+                    if (value.Kind != TKind::Set) invalid();
                     int64_t mask = 0;
                     for (const std::string& element : value.Elements) {
                         int64_t bit = 0;
-                        if (!IdentToValue(*p.Idents, element, bit)) lexer_.Fail("unknown set element " + element, line);
+                        if (!IdentToValue(*p.Idents, element, bit) || bit < 0 || bit > 62)
+                            Fail("unknown set element " + element, line);
                         mask |= int64_t(1) << bit;
                     }
                     p.SetOrdinal(*target, mask);
                     break;
                 }
                 case TPropertyKind::String:
-                    if (value.Kind != TTokenKind::String) invalid();
+                    if (value.Kind != TKind::String) invalid();
                     p.SetString(*target, value.Text);
                     break;
                 case TPropertyKind::Event: {
-                    if (value.Kind != TTokenKind::Identifier) invalid();
+                    if (value.Kind != TKind::Identifier) invalid();
                     TAnyMethod method;
-                    if (!root_->FindMethod(value.Text, method))
-                        lexer_.Fail("event handler " + value.Text + " not found", line);
+                    if (!root_->FindMethod(value.Text, method)) Fail("event handler " + value.Text + " not found", line);
                     p.SetEvent(*target, method);
                     break;
                 }
                 case TPropertyKind::Component:
-                    if (value.Kind != TTokenKind::Identifier) invalid();
+                    if (value.Kind != TKind::Identifier) invalid();
                     fixups_.push_back({instance, target, &p, value.Text, line});
                     break;
                 case TPropertyKind::Object:
-                    lexer_.Fail("property " + p.Name + " takes sub-properties only", line);
+                    Fail("property " + p.Name + " takes sub-properties only", line);
             }
         } catch (const EFormFileError&) {
             throw;
         } catch (const Exception& e) {
-            throw EFormFileError("Form file line " + std::to_string(line) + ": " + e.Message);
+            Fail(e.Message, line);
+        } catch (const std::exception& e) {
+            // A setter's own failure (a conversion, an allocation) becomes the reader's error.
+            Fail(e.what(), line);
         }
     }
 
     TComponent* root_;
-    TLexer lexer_;
+    const TFormObject& tree_;
     std::vector<TComponent*> loaded_;
     std::vector<TFixup> fixups_;
     // Property lists stay alive while fixups point into them.
     std::vector<std::unique_ptr<TPropertyList>> lists_;
 };
-
-std::string QuoteString(const std::string& text) {
-    if (text.empty()) return "''";
-    std::string out;
-    bool quoted = false;
-    for (char ch : text) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 32) {
-            if (quoted) out += '\'';
-            quoted = false;
-            out += '#' + std::to_string(c);
-        } else {
-            if (!quoted) out += '\'';
-            quoted = true;
-            out += ch;
-            if (ch == '\'') out += '\'';
-        }
-    }
-    if (quoted) out += '\'';
-    return out;
-}
 
 class TWriter {
 public:
@@ -465,7 +261,7 @@ private:
                     break;
                 }
                 case TPropertyKind::String:
-                    Line(depth, name + " = " + QuoteString(p.GetString(object)));
+                    Line(depth, name + " = " + QuoteFormString(p.GetString(object)));
                     break;
                 case TPropertyKind::Event: {
                     TAnyMethod method = p.GetEvent(object);
@@ -497,8 +293,8 @@ void RegisterComponentClass(const char* className, TComponentFactory factory) {
 }
 
 void ReadComponentText(TComponent* root, const std::string& text) {
-    TReader reader(root, text);
-    reader.Read();
+    TFormObject tree = ParseFormText(text);
+    TReader(root, tree).Read();
 }
 
 void ReadComponent(TComponent* root, TStream& stream) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/Component.h"
+#include "framework/FormFileParser.h"
 #include "framework/Streams.h"
 
 // Form files describe a component (a form) and the components it owns as text:
@@ -30,9 +31,6 @@
 // published; component references are resolved once the whole file is read; Loaded runs
 // last, for every component read.
 
-class EFormFileError : public Exception {
-    using Exception::Exception;
-};
 
 using TComponentFactory = TComponent* (*)(TComponent* owner);
 void RegisterComponentClass(const char* className, TComponentFactory factory);

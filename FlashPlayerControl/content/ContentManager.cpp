@@ -28,7 +28,7 @@ bool RunApplicationCode(Call call) {
 
 TComPtr<IMoniker> SystemMoniker(const std::wstring& url) {
     TComPtr<IMoniker> moniker;
-    if (CreateURLMonikerProc) CreateURLMonikerProc(nullptr, url.c_str(), moniker.Put());
+    CreateSystemURLMoniker(nullptr, url, moniker.Put());
     return moniker;
 }
 
@@ -217,6 +217,10 @@ std::wstring TContentManager::GetControlBase(IFlashPlayerControlBase* control) {
 HANDLE TContentManager::CreateFile(LPCWSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                                    DWORD disposition, DWORD flags, HANDLE templateFile) {
     if (!name) return SystemCalls().CreateFileW(name, access, shareMode, security, disposition, flags, templateFile);
+    if (!AcceptableSystemPath(name)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
     HANDLE handle = OpenStreamForPath(name);
     int32_t id = 0;
     std::wstring relativePath;
@@ -224,6 +228,10 @@ HANDLE TContentManager::CreateFile(LPCWSTR name, DWORD access, DWORD shareMode, 
         if (TComPtr<IFlashPlayerControlBase> control = FindControlById(id)) {
             std::wstring path = GetControlBase(control.Get()) + L"\\" + relativePath;
             std::replace(path.begin(), path.end(), L'/', L'\\');
+            if (!AcceptableSystemPath(path)) {
+                SetLastError(ERROR_FILENAME_EXCED_RANGE);
+                return INVALID_HANDLE_VALUE;
+            }
             handle = SystemCalls().CreateFileW(path.c_str(), access, shareMode, security, disposition, flags,
                                                templateFile);
         }

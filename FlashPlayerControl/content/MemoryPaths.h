@@ -5,6 +5,7 @@
 // relative reference inside such a movie resolves to a path that keeps them and ends in the
 // relative path, in whatever form the player writes it.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -24,3 +25,12 @@ bool SameResourcePath(const std::wstring& a, const std::wstring& b);
 
 // The fake path of movie id.
 std::wstring FormatMoviePath(int32_t id);
+
+// The longest URL and file path the library hands to the system: the system's URL parsing is
+// not safe with URLs of thousands of characters, so a longer one is refused before it gets
+// there and the request counts as not served. (The URL limit is the system's own documented
+// maximum URL length; the path limit is the longest path its wide file functions accept.)
+constexpr size_t MaxSystemURLLength = 2083;
+constexpr size_t MaxSystemPathLength = 32767;
+inline bool AcceptableSystemURL(const std::wstring& url) { return url.size() <= MaxSystemURLLength; }
+inline bool AcceptableSystemPath(const std::wstring& path) { return path.size() <= MaxSystemPathLength; }

@@ -1,20 +1,26 @@
 #include "FlashPlayerControl/content/SynchronizedStreams.h"
 
+#include "framework/Exceptions.h"
 #include "framework/MainThread.h"
 
+// Counts and sizes below zero transfer nothing (or raise, for a size), as the framework's own
+// streams answer them: handed on as ULONG they would ask the COM stream for 4 GiB.
 void TStreamBasedOnIStream::SetSize(int32_t newSize) {
+    if (newSize < 0) throw EStreamError(ErrorText::InvalidStreamSize);
     ULARGE_INTEGER size;
     size.QuadPart = static_cast<ULONGLONG>(static_cast<int64_t>(newSize));
     stream_->SetSize(size);
 }
 
 int32_t TStreamBasedOnIStream::Read(void* buffer, int32_t count) {
+    if (count <= 0) return 0;
     ULONG done = 0;
     stream_->Read(buffer, static_cast<ULONG>(count), &done);
     return static_cast<int32_t>(done);
 }
 
 int32_t TStreamBasedOnIStream::Write(const void* buffer, int32_t count) {
+    if (count <= 0) return 0;
     ULONG done = 0;
     stream_->Write(buffer, static_cast<ULONG>(count), &done);
     return static_cast<int32_t>(done);

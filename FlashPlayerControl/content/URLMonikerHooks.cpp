@@ -1,5 +1,7 @@
 #include "FlashPlayerControl/content/URLMonikerHooks.h"
 
+#include "FlashPlayerControl/content/MemoryPaths.h"
+
 #include <type_traits>
 
 #include "FlashPlayerControl/content/ContentManager.h"
@@ -17,6 +19,12 @@ void Clear(Out** out) {
 
 }  // namespace
 
+HRESULT CreateSystemURLMoniker(IMoniker* context, const std::wstring& url, IMoniker** moniker) {
+    *moniker = nullptr;
+    if (!CreateURLMonikerProc || !AcceptableSystemURL(url)) return E_FAIL;
+    return CreateURLMonikerProc(context, url.c_str(), moniker);
+}
+
 HRESULT WINAPI MyCreateURLMoniker(IMoniker* context, LPCWSTR url, IMoniker** moniker) {
     if (moniker) *moniker = nullptr;
     std::wstring target = url ? url : L"";
@@ -32,12 +40,12 @@ HRESULT WINAPI MyCreateURLMoniker(IMoniker* context, LPCWSTR url, IMoniker** mon
         if (!continueLoading) return E_FAIL;
     }
     if (!moniker) return E_POINTER;
-    if (!ContentManager) return CreateURLMonikerProc ? CreateURLMonikerProc(context, target.c_str(), moniker) : E_FAIL;
+    if (!ContentManager) return CreateSystemURLMoniker(context, target, moniker);
     return ContentManager->CreateMoniker(context, target.c_str(), moniker);
 }
 
 TMyMoniker::TMyMoniker(IMoniker* context, std::wstring url) : url_(std::move(url)), context_(context) {
-    if (CreateURLMonikerProc) CreateURLMonikerProc(context, url_.c_str(), inner_.Put());
+    CreateSystemURLMoniker(context, url_, inner_.Put());
 }
 
 HRESULT TMyMoniker::QueryInterface(REFIID iid, void** object) {

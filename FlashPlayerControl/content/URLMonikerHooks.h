@@ -16,6 +16,10 @@
 // then a TMyMoniker is made for the (possibly rewritten) URL.
 HRESULT WINAPI MyCreateURLMoniker(IMoniker* context, LPCWSTR url, IMoniker** moniker);
 
+// The system's URL moniker for a URL, through urlmon's bound entry point; an over-long URL
+// (or no bound entry point) gives null and E_FAIL without reaching the system.
+HRESULT CreateSystemURLMoniker(IMoniker* context, const std::wstring& url, IMoniker** moniker);
+
 class TMyMoniker final : public IMoniker, public IBinding {
 public:
     TMyMoniker(IMoniker* context, std::wstring url);

@@ -48,6 +48,8 @@ public:
     std::string Bytes(size_t count) { const uint8_t* p = Take(count); return std::string(p, p + count); }
     // A NUL-terminated string; the terminator is consumed, not returned.
     std::string CString() {
+        // An empty remainder (possibly of an empty buffer with no data pointer) has no terminator.
+        if (Remaining() == 0) Fail();
         const void* nul = std::memchr(data_ + pos_, 0, Remaining());
         if (!nul) Fail();
         size_t length = static_cast<const uint8_t*>(nul) - (data_ + pos_);

@@ -225,6 +225,8 @@ std::wstring Escape(const std::wstring& text) {
     return out;
 }
 
+} // namespace
+
 std::wstring FormatNumber(double number) {
     // The script's own spelling of the special values; otherwise the shortest exact form.
     if (std::isnan(number)) return L"NaN";
@@ -233,8 +235,6 @@ std::wstring FormatNumber(double number) {
     auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
     return std::wstring(buffer, result.ptr);
 }
-
-} // namespace
 
 InvokeValue InvokeValue::String(std::wstring text) {
     InvokeValue value;

@@ -44,5 +44,8 @@ InvokeValue ParseInvokeValue(const std::wstring& xml);
 
 std::wstring SerializeInvokeValue(const InvokeValue& value);
 std::wstring SerializeInvoke(const InvokeRequest& request);
+// A number as the movie spells it: "NaN", "Infinity", "-Infinity", or the shortest text that
+// reads back as the same double ("5", "0.1", "1e+300").
+std::wstring FormatNumber(double number);
 
 } // namespace refplayer

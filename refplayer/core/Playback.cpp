@@ -13,13 +13,9 @@ std::wstring ArgumentText(const InvokeRequest& request, size_t index) {
     if (index >= request.arguments.size()) return std::wstring();
     const InvokeValue& value = request.arguments[index];
     if (value.kind == InvokeValue::Kind::String) return value.text;
-    if (value.kind == InvokeValue::Kind::Number) {
-        std::wstring text = std::to_wstring(value.number);
-        // Whole numbers read as integers, as the movie's own string conversion gives them.
-        if (value.number == static_cast<double>(static_cast<long long>(value.number)))
-            text = std::to_wstring(static_cast<long long>(value.number));
-        return text;
-    }
+    // Whole numbers read as integers ("5"), others in their shortest exact form; any double,
+    // however large, converts without passing through an integer type.
+    if (value.kind == InvokeValue::Kind::Number) return FormatNumber(value.number);
     if (value.kind == InvokeValue::Kind::True) return L"true";
     if (value.kind == InvokeValue::Kind::False) return L"false";
     return std::wstring();

@@ -152,6 +152,20 @@ TEST_F(PlaybackTest, CallFunctionBuiltIns) {
               L"<null/>");
 }
 
+TEST_F(PlaybackTest, SetVariableTakesNumbersOfAnySizeAsText) {
+    // Far outside every integer type: converted as a double, never through an integer cast.
+    auto set = [&](const wchar_t* number) {
+        playback.CallFunction(std::wstring(L"<invoke name=\"setVariable\" returntype=\"xml\"><arguments>"
+                                           L"<string>v</string><number>") + number + L"</number></arguments></invoke>");
+        return playback.Variables().Get(L"v").value_or(L"<unset>");
+    };
+    EXPECT_EQ(set(L"1e300"), L"1e+300");
+    EXPECT_EQ(set(L"-1e300"), L"-1e+300");
+    EXPECT_EQ(set(L"9223372036854775808"), L"9223372036854775808");
+    EXPECT_EQ(set(L"42"), L"42");
+    EXPECT_EQ(set(L"-0.5"), L"-0.5");
+}
+
 TEST_F(PlaybackTest, CallFunctionRejectsUnknownNamesAndBadRequests) {
     EXPECT_THROW(playback.CallFunction(L"<invoke name=\"nothing\" returntype=\"xml\"><arguments/></invoke>"),
                  UnknownFunctionError);

@@ -314,3 +314,14 @@ TEST(SwfErrors, DamagedBytesGiveAMovieOrAFormatError) {
         }
     }
 }
+
+TEST(SwfParserActions, GetUrlWithoutDataIsAFormatErrorNotARead) {
+    // A 28-byte movie whose only action is a GetURL record with no data at all.
+    SwfWriter writer;
+    writer.Tag(SwfTagDoAction, {SwfActionGetUrl, 0, 0, SwfActionEnd}).ShowFrame().End();
+    EXPECT_NE(ParseError(writer.Build(false)), "no error");
+    // A URL without its terminator is refused the same way.
+    SwfWriter unterminated;
+    unterminated.Tag(SwfTagDoAction, {SwfActionGetUrl, 2, 0, 'a', 'b', SwfActionEnd}).ShowFrame().End();
+    EXPECT_NE(ParseError(unterminated.Build(false)), "no error");
+}
