@@ -102,13 +102,20 @@ void TTransparentFlashPlayerControl::RestoreParent() {
     parent->WindowProc = SavedParentWindowProc;
     // A parent on its way out keeps no window to restore, and must not get a new one.
     if (!Destroying(parent)) {
+        // The layered window's size is the form's client size, which the form keeps when its
+        // frame comes back.
+        const int clientWidth = parent->ClientWidth(), clientHeight = parent->ClientHeight();
         if (parent->HandleAllocated()) {
             HWND window = parent->Handle();
             SetWindowLongA(window, GWL_EXSTYLE, SavedParentExStyle);
             SetWindowLongA(window, GWL_STYLE, SavedParentStyle);
             SetWindowPos(window, nullptr, 0, 0, 0, 0, FrameChanged);
         }
-        if (auto form = dynamic_cast<TCustomForm*>(parent)) form->SetBorderStyle(SavedBorderStyle);
+        if (auto form = dynamic_cast<TCustomForm*>(parent)) {
+            form->SetBorderStyle(SavedBorderStyle);
+            form->SetClientWidth(clientWidth);
+            form->SetClientHeight(clientHeight);
+        }
     }
     if (!Destroying(this)) {
         SetAlign(SavedAlign);
