@@ -77,6 +77,8 @@ private:
     friend class TSite;
     friend class TFrame;
     friend class TContainer;
+    // The benchmark renders layered frames of an object that draws nothing.
+    friend class TLayeredRenderingBench;
 
     HRESULT AttachFlashObject(IUnknown* instance);
     void DrawObject(const RECTL& bounds);
