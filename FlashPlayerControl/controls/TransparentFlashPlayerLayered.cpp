@@ -60,10 +60,9 @@ void TTransparentFlashPlayerControl::SwitchParent(bool on) {
     // The form disappears while its styles change.
     bool wasVisible = parent->Visible();
     parent->SetVisible(false);
-    if (!Designing()) {
-        if (on) TakeOverParent(parent);
-        else RestoreParent();
-    }
+    // A designed form keeps its window; one taken over is always given back.
+    if (on && !Designing()) TakeOverParent(parent);
+    else if (!on) RestoreParent();
     parent->SetVisible(wasVisible);
     // The mode's window style carries WS_VISIBLE; a hidden form stays hidden.
     if (!wasVisible && parent->HandleAllocated() && IsWindowVisible(parent->Handle()))
