@@ -18,6 +18,8 @@
 #include "FlashPlayerControl/loader/Library.h"
 #include "FlashPlayerControl/loader/LibraryState.h"
 #include "PlayerModuleSupport.h"
+#include "framework/ErrorHandling.h"
+#include "framework/Exceptions.h"
 #include "framework/FormFiles.h"
 #include "framework/Forms.h"
 
@@ -237,6 +239,30 @@ TEST_F(LayeredParent, FramesReachOnFlashPaintPremultipliedAndTheLayeredWindow) {
     EXPECT_EQ(call.Blend.BlendOp, AC_SRC_OVER);
     EXPECT_EQ(call.Blend.SourceConstantAlpha, 255);
     EXPECT_EQ(call.Blend.AlphaFormat, AC_SRC_ALPHA);
+
+    // The layered window follows the form.
+    player->Stop();
+    form_->SetBounds(60, 70, form_->Width(), form_->Height());
+    InvalidateRect(form_->Handle(), nullptr, FALSE);
+    UpdateWindow(form_->Handle());
+    EXPECT_EQ(LayeredCalls.back().Position.x, 60);
+    EXPECT_EQ(LayeredCalls.back().Position.y, 70);
+
+    // A raising handler: the error goes to the application, the frame is shown all the same
+    // and the form's paint is done with.
+    static int reported;
+    reported = 0;
+    SetApplicationErrorHandler([](std::exception_ptr) { ++reported; });
+    player->OnFlashPaint = TFlashPlayerControlOnFlashPaint(
+        [](void*, TObject*, void*) { throw Exception("handler failed"); }, nullptr);
+    size_t calls = LayeredCalls.size();
+    InvalidateRect(form_->Handle(), nullptr, FALSE);
+    UpdateWindow(form_->Handle());
+    SetApplicationErrorHandler(nullptr);
+    EXPECT_EQ(reported, 1);
+    EXPECT_EQ(LayeredCalls.size(), calls + 1);
+    RECT update;
+    EXPECT_FALSE(GetUpdateRect(form_->Handle(), &update, FALSE));
 }
 
 TEST_F(LayeredParent, BuffersAreKeptWhileTheSizeStaysAndOnlyTheUpdateAreaIsRecomputed) {
