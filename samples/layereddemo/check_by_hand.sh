@@ -6,16 +6,24 @@
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 if [ -z "${DISPLAY:-}" ]; then exec "$here/../../scripts/with-display.sh" "$0" "$@"; fi
-for tool in xdotool import convert; do
+for tool in xdotool import convert display; do
   command -v $tool >/dev/null || { echo "check_by_hand.sh: $tool not found (run scripts/setup.sh)"; exit 2; }
 done
 work=$(mktemp -d)
+# A coloured desktop beneath the form, so that what shows through can be told apart.
+display -geometry +0+0 -size 1280x1024 xc:'#30a050' &
+backdrop=$!
+sleep 1
 "$@" >"$work/out.txt" 2>&1 &
 program=$!
+cleanup() {
+  kill "$backdrop" 2>/dev/null
+  rm -rf "$work"
+}
 fail() {
   echo "layereddemo by hand: $1"
   kill "$program" 2>/dev/null
-  rm -rf "$work"
+  cleanup
   exit 1
 }
 
@@ -30,11 +38,12 @@ sleep 3  # a few frames
 eval "$(xdotool getwindowgeometry --shell "$window")"
 
 # The colour of a screen pixel as rrggbb.
-pixel() { convert "$work/screen.png" -format "%[hex:u.p{$1,$2}]" info: | tail -c 6; }
+pixel() { convert "$work/screen.png" -format "%[hex:u.p{$1,$2}]" info: | tail -c 6 | tr A-F a-f; }
 import -window root "$work/screen.png" || fail "no screenshot"
 panel=$(pixel $((X + 20)) $((Y + 20)))
 around=$(pixel $((X + 300)) $((Y + 220)))
 desktop=$(pixel 2 2)
+[ "$desktop" = "30a050" ] || fail "no coloured desktop beneath the form"
 echo "layereddemo by hand: panel $panel, stage $around, desktop $desktop"
 [ "$panel" = "202838" ] || fail "the movie's panel is not on screen"
 [ "$around" = "$desktop" ] || fail "the transparent stage does not show the desktop"
@@ -58,4 +67,4 @@ kill -0 "$program" 2>/dev/null && fail "Escape did not close the program"
 wait "$program"; rc=$?
 [ $rc -eq 0 ] || fail "exit code $rc"
 echo "layereddemo by hand: closed with Escape"
-rm -rf "$work"
+cleanup
