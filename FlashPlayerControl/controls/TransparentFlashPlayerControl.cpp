@@ -5,6 +5,7 @@
 #include "FlashPlayerControl/controls/PlayerProperties.h"
 #include "FlashPlayerControl/controls/TransparentFlashPlayerSites.h"
 #include "FlashPlayerControl/loader/CodeProvider.h"
+#include "FlashPlayerControl/loader/Library.h"
 #include "FlashPlayerControl/loader/LibraryState.h"
 #include "framework/BStr.h"
 #include "framework/Exceptions.h"
@@ -53,6 +54,11 @@ TTransparentFlashPlayerControl::TTransparentFlashPlayerControl(TComponent* owner
 }
 
 TTransparentFlashPlayerControl::~TTransparentFlashPlayerControl() {
+    // The parent must not keep a window procedure that points at a freed control.
+    if (layeredParent_) {
+        if (layeredParent_ == Parent() && !(layeredParent_->ComponentState() & csDestroying)) SwitchParent(false);
+        else RestoreParent();
+    }
     IncludeState(csDestroying);
     if (ContentManager) ContentManager->UnregisterControl(this);
     if (ViewObject) ViewObject->SetAdvise(DVASPECT_CONTENT, 0, nullptr);
@@ -67,6 +73,7 @@ TTransparentFlashPlayerControl::~TTransparentFlashPlayerControl() {
     }
     if (EventsConnected) EventsConnectionPoint->Unadvise(EventsCookie);
     EventsConnectionPoint = nullptr;
+    ReleaseLayeredBuffers();
 }
 
 void TTransparentFlashPlayerControl::DefineProperties(TPropertyList& list) {
@@ -81,6 +88,13 @@ void TTransparentFlashPlayerControl::DefineProperties(TPropertyList& list) {
     menu.GetOrdinal = [](TPersistent& o) -> int64_t { return static_cast<T&>(o).StandartMenu() != 0; };
     menu.SetOrdinal = [](TPersistent& o, int64_t v) { static_cast<T&>(o).SetStandartMenu(v ? WordTrue : WordFalse); };
     menu.WithDefault(0);
+    // Stored only when True; a form file sets it once the control has its parent.
+    TPropertyInfo& layered = list.Custom("MakeParentTransparent", TPropertyKind::Boolean);
+    layered.GetOrdinal = [](TPersistent& o) -> int64_t { return static_cast<T&>(o).MakeParentTransparent() != 0; };
+    layered.SetOrdinal = [](TPersistent& o, int64_t v) {
+        static_cast<T&>(o).SetMakeParentTransparent(v ? WordTrue : WordFalse);
+    };
+    layered.WithDefault(0);
 }
 
 // COM identity
@@ -121,14 +135,23 @@ IOleInPlaceObjectWindowless* TTransparentFlashPlayerControl::WindowlessObject() 
 }
 
 void TTransparentFlashPlayerControl::SetParent(TWinControl* parent) {
+    if (parent == Parent()) return;
+    // The form the layered mode took over gets its own window back before the control leaves.
+    if (layeredParent_) SwitchParent(false);
     bool first = !Parent() && !FlashObject_;
     TGraphicControl::SetParent(parent);
-    if (!first || !Parent()) return;
-    if (TComPtr<IUnknown> object = NewFlashObject()) {
-        PutTransparentMode(object.Get());
-        AttachFlashObject(object.Get());
+    if (first && Parent()) {
+        if (TComPtr<IUnknown> object = NewFlashObject()) {
+            PutTransparentMode(object.Get());
+            AttachFlashObject(object.Get());
+        }
+        Parent()->SetDoubleBuffered(true);
     }
-    Parent()->SetDoubleBuffered(true);
+    // The mode moves with the control to its new parent, as far as that parent can have it.
+    if (makeParentTransparent_ && Parent() && !(ComponentState() & csLoading)) {
+        if (TransparencyAvailable()) SwitchParent(true);
+        else makeParentTransparent_ = WordFalse;
+    }
 }
 
 HRESULT TTransparentFlashPlayerControl::AttachFlashObject(IUnknown* instance) {
@@ -193,6 +216,11 @@ void TTransparentFlashPlayerControl::Paint() {
 // Messages
 
 void TTransparentFlashPlayerControl::WndProc(TMessage& message) {
+    // In the layered mode the parent's window procedure hands the input to the object.
+    if (makeParentTransparent_) {
+        TGraphicControl::WndProc(message);
+        return;
+    }
     if (message.Msg >= WM_MOUSEMOVE && message.Msg <= WM_MOUSEWHEEL) {
         if (message.Msg == WM_RBUTTONDOWN && !standartMenu_) return;
         RouteMouseMessage(message);

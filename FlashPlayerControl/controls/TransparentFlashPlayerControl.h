@@ -6,6 +6,12 @@
 // and the mouse input the parent routes to the control reaches the object in the parent's
 // coordinates. The object is made when the control first gets a parent, in the player's
 // "Transparent" window mode. Keyboard input does not reach the object.
+//
+// With MakeParentTransparent the control turns its parent form into a borderless layered
+// window that shows only the movie, with each pixel's own transparency: it covers the form's
+// client area, takes over the form's window procedure (keys, IME, cursor and mouse go to the
+// object) and renders every frame itself, over white and over black, to learn each pixel's
+// alpha (TransparentFlashPlayerLayered.cpp).
 
 #include <windows.h>
 #include <ole2.h>
@@ -15,6 +21,7 @@
 
 #include "FlashPlayerControl/controls/FlashPlayerSurface.h"
 #include "framework/ComPtr.h"
+#include "framework/Forms.h"
 #include "framework/GraphicControl.h"
 
 class TTransparentFlashPlayerControl : public TGraphicControl, public TFlashPlayerSurface {
@@ -29,12 +36,20 @@ public:
     WordBool StandartMenu() const { return standartMenu_; }
     void SetStandartMenu(WordBool value) { standartMenu_ = value ? WordTrue : WordFalse; }
 
+    // Whether the parent form is a per-pixel transparent layered window showing only the
+    // movie. Switching on needs TransparencyAvailable; otherwise the value stays False. Set
+    // while the control has no parent (or is being read from a form file), the mode starts
+    // once the parent is known.
+    WordBool MakeParentTransparent() const { return makeParentTransparent_; }
+    virtual void SetMakeParentTransparent(WordBool value);
+
     // The player object, or null before the first parent or when none could be made.
     IUnknown* FlashObject() const { return FlashObject_.Get(); }
 
     void SetParent(TWinControl* parent) override;
     void SetBounds(int left, int top, int width, int height) override;
     void WndProc(TMessage& message) override;
+    void Loaded() override;
 
     // IUnknown of the control's one COM identity. The control counts references but is
     // never freed by them: its owner frees it.
@@ -62,6 +77,8 @@ private:
     friend class TSite;
     friend class TFrame;
     friend class TContainer;
+    // The benchmark renders layered frames of an object that draws nothing.
+    friend class TLayeredRenderingBench;
 
     HRESULT AttachFlashObject(IUnknown* instance);
     void DrawObject(const RECTL& bounds);
@@ -71,6 +88,17 @@ private:
     HWND ParentHandle() const;
     // The in-place object's windowless interface while the object is active without a window.
     IOleInPlaceObjectWindowless* WindowlessObject() const;
+
+    // Layered mode (TransparentFlashPlayerLayered.cpp).
+    void SwitchParent(bool on);
+    void TakeOverParent(TWinControl* parent);
+    void RestoreParent();
+    void ParentWindowProc(TMessage& message);
+    // Hands a parent message to the windowless object; false without one.
+    bool PassToObject(TMessage& message);
+    void RenderLayered();
+    void MakeLayeredBuffers(HDC memory, int width, int height);
+    void ReleaseLayeredBuffers();
 
     LONG RefCount = 0;
     TComPtr<IUnknown> FlashObject_;
@@ -85,10 +113,27 @@ private:
     bool UIActive = false;
     bool ContainerLocked = false;
     bool Painting = false;
+    TWndMethod SavedParentWindowProc;
+    TAlign SavedAlign = TAlign::alNone;
+    RECT SavedBounds = {0, 0, 0, 0};
+    LONG SavedParentExStyle = 0;
+    LONG SavedParentStyle = 0;
+    TFormBorderStyle SavedBorderStyle = TFormBorderStyle::bsSizeable;
+    // The parent whose window procedure and styles the mode took over, or null.
+    TWinControl* layeredParent_ = nullptr;
     TComPtr<IConnectionPoint> EventsConnectionPoint;
     bool EventsConnected = false;
     DWORD EventsCookie = 0;
+    int BufferWidth = 0;
+    int BufferHeight = 0;
+    uint32_t* WhiteBits = nullptr;
+    uint32_t* BlackBits = nullptr;
+    uint32_t* ResultBits = nullptr;
+    HBITMAP WhiteBitmap = nullptr;
+    HBITMAP BlackBitmap = nullptr;
+    HBITMAP ResultBitmap = nullptr;
     WordBool standartMenu_ = WordFalse;
+    WordBool makeParentTransparent_ = WordFalse;
 
     std::unique_ptr<TSite> site_;
     std::unique_ptr<TFrame> frame_;
