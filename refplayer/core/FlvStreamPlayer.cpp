@@ -102,6 +102,12 @@ void FlvStreamPlayer::SetBufferTime(double seconds) {
 
 void FlvStreamPlayer::ReceiveTag(const FlvTag& tag, const uint8_t* data) {
     if (tag.type != FlvTagAudio && tag.type != FlvTagVideo) return;
+    if (tags_.empty() && firstTag_ == 0) {
+        clock_ = wallClock_ = tag.timestamp; // streams cut from a longer one start later than 0
+    } else if (tag.timestamp > lastTimestamp_ + kMaxTimestampGapMilliseconds) {
+        // A damaged timestamp would otherwise hold the stream for hours.
+        throw FormatError("FLV tag time jumps ahead");
+    }
     StreamTag stored;
     stored.type = tag.type;
     stored.timestamp = tag.timestamp;

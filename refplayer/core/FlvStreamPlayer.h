@@ -70,7 +70,8 @@ public:
 // While sound plays and the sink can tell its position, that position drives the clock
 // (kept within a quarter second of the host's ticks); otherwise the tag timestamps do.
 //
-// Compressed tags are kept for seeking back, up to kRetainedBytes; older tags are then let
+// The clock starts at the first tag's time; a tag whose time leaps more than a minute past
+// the latest counts as damage. Compressed tags are kept for seeking back, up to kRetainedBytes; older tags are then let
 // go and a seek before them lands on the first key frame still held.
 class FlvStreamPlayer {
 public:
@@ -78,6 +79,8 @@ public:
     static constexpr size_t kRetainedBytes = 64u << 20;
     static constexpr uint32_t kAudioLeadMilliseconds = 500;
     static constexpr uint32_t kMaxAudioDriftMilliseconds = 250;
+    // A tag more than this after the latest one ends the stream as damaged.
+    static constexpr uint32_t kMaxTimestampGapMilliseconds = 60000;
 
     explicit FlvStreamPlayer(AudioSink* sink = nullptr);
     ~FlvStreamPlayer();

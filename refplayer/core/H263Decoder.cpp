@@ -114,14 +114,15 @@ void H263Decoder::Reset() {
 
 YuvPlanes H263Decoder::Picture() const {
     YuvPlanes planes;
-    if (!shown_) return planes;
+    if (shown_ == Shown::None) return planes;
+    const Frame& shown = shown_ == Shown::Reference ? reference_ : disposable_;
     planes.width = width_;
     planes.height = height_;
-    planes.y = shown_->y.Origin();
-    planes.u = shown_->u.Origin();
-    planes.v = shown_->v.Origin();
-    planes.yStride = shown_->y.stride;
-    planes.chromaStride = shown_->u.stride;
+    planes.y = shown.y.Origin();
+    planes.u = shown.u.Origin();
+    planes.v = shown.v.Origin();
+    planes.yStride = shown.y.stride;
+    planes.chromaStride = shown.u.stride;
     return planes;
 }
 
@@ -148,7 +149,7 @@ void H263Decoder::Allocate(int width, int height) {
     vectorStride_ = mbWidth_ * 2 + 2;
     vectors_.assign(size_t(vectorStride_) * size_t(mbHeight_ * 2 + 1), Vector());
     hasReference_ = false;
-    shown_ = nullptr;
+    shown_ = Shown::None;
 }
 
 // Motion may point outside the picture: the border repeats the picture's outermost samples
@@ -173,15 +174,30 @@ void H263Decoder::ExtendEdges(Frame& frame) const {
 }
 
 void H263Decoder::Decode(const uint8_t* data, size_t size) {
+    H263PictureHeader header = ReadHeader(data, size);
+    bool predicted = header.type != H263PictureType::Intra;
+    if (predicted && (!hasReference_ || header.width != width_ || header.height != height_))
+        throw FormatError("H.263 predicted picture has no picture to refer to");
+    if (predicted || (header.width == width_ && header.height == height_)) {
+        DecodePicture(data, size);
+        return;
+    }
+    // A new size: the old pictures stay until the new one has decoded whole.
+    H263Decoder saved = std::move(*this);
+    *this = H263Decoder();
+    try {
+        DecodePicture(data, size);
+    } catch (...) {
+        *this = std::move(saved);
+        throw;
+    }
+}
+
+void H263Decoder::DecodePicture(const uint8_t* data, size_t size) {
     BitReader bits(data, size, "H.263 picture");
     H263PictureHeader header = ReadHeaderBits(bits);
     bool predicted = header.type != H263PictureType::Intra;
-    if (predicted) {
-        if (!hasReference_ || header.width != width_ || header.height != height_)
-            throw FormatError("H.263 predicted picture has no picture to refer to");
-    } else {
-        Allocate(header.width, header.height);
-    }
+    if (!predicted) Allocate(header.width, header.height);
     Frame& target = header.type == H263PictureType::DisposablePredicted ? disposable_ : current_;
     header_ = header;
     quantiser_ = header.quantiser;
@@ -190,12 +206,12 @@ void H263Decoder::Decode(const uint8_t* data, size_t size) {
         for (int mbX = 0; mbX < mbWidth_; mbX++) DecodeMacroblock(bits, target, mbX, mbY, predicted);
 
     if (header.type == H263PictureType::DisposablePredicted) {
-        shown_ = &disposable_;
+        shown_ = Shown::Disposable;
     } else {
         std::swap(reference_, current_);
         ExtendEdges(reference_);
         hasReference_ = true;
-        shown_ = &reference_;
+        shown_ = Shown::Reference;
     }
 }
 

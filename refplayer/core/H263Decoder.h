@@ -39,7 +39,7 @@ public:
     void Decode(const uint8_t* data, size_t size);
     void Reset();
 
-    bool HasPicture() const { return shown_ != nullptr; }
+    bool HasPicture() const { return shown_ != Shown::None; }
     // The last picture decoded whole; valid until the next Decode or Reset.
     YuvPlanes Picture() const;
     // The header of the last picture whose decoding began.
@@ -62,6 +62,7 @@ private:
     static constexpr int kPad = 32;
 
     static H263PictureHeader ReadHeaderBits(BitReader& bits);
+    void DecodePicture(const uint8_t* data, size_t size);
     void Allocate(int width, int height);
     void AllocateFrame(Frame& frame);
     void ExtendEdges(Frame& frame) const;
@@ -78,7 +79,7 @@ private:
     int quantiser_ = 0;
     Frame reference_, current_, disposable_;
     bool hasReference_ = false;
-    const Frame* shown_ = nullptr;
+    enum class Shown { None, Reference, Disposable } shown_ = Shown::None;
     std::vector<Vector> vectors_; // per 8x8 luma block, with a zero border
     int vectorStride_ = 0;
 };
