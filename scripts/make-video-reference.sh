@@ -14,6 +14,12 @@ ff=(ffmpeg -hide_banner -loglevel error -y -bitexact)
   -vf "crop=64:48:x='20+n*3':y='10+n*2'" -c:v flv -g 5 -q:v 4 -an "$out/h263-motion.flv"
 "${ff[@]}" -i "$out/h263-motion.flv" -f rawvideo -pix_fmt yuv420p "$out/h263-motion.yuv"
 
+# Four vectors per macroblock and quantiser changes from adaptive quantisation, 6 frames.
+"${ff[@]}" -f lavfi -i "testsrc=size=320x240:rate=12" -frames:v 6 \
+  -vf "crop=64:48:x='40+n*5':y='30+n*3'" -c:v flv -g 6 -b:v 200k -flags +mv4 \
+  -lumi_mask 0.3 -scplx_mask 0.5 -p_mask 0.3 -an "$out/h263-mv4-dquant.flv"
+"${ff[@]}" -i "$out/h263-mv4-dquant.flv" -f rawvideo -pix_fmt yuv420p "$out/h263-mv4-dquant.yuv"
+
 # Picture sizes: a listed size (128x96), a custom 16-bit size (272x16) and a custom size that
 # is no multiple of 16 (50x38), two frames each so the second is predicted.
 "${ff[@]}" -f lavfi -i "testsrc=size=128x96:rate=12" -frames:v 2 -c:v flv -q:v 3 -an "$out/h263-128x96.flv"

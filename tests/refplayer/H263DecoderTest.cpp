@@ -121,6 +121,10 @@ TEST(H263Decoder, PicturesWithMotionMatchTheReferenceDecoder) {
     ExpectClipMatches("h263-motion", 40.0);
 }
 
+TEST(H263Decoder, FourVectorMacroblocksAndQuantiserChangesMatchTheReferenceDecoder) {
+    ExpectClipMatches("h263-mv4-dquant", 40.0);
+}
+
 TEST(H263Decoder, ListedAndCustomSizesMatchTheReferenceDecoder) {
     ExpectClipMatches("h263-128x96", 40.0);
     ExpectClipMatches("h263-272x16", 40.0);
