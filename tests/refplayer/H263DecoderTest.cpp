@@ -271,3 +271,47 @@ TEST(H263Decoder, OversizedAndInvalidHeadersAreRefused) {
     Bytes version2 = OneMacroblockPicture(2, 0, false);
     EXPECT_THROW(H263Decoder::ReadHeader(version2.data(), version2.size()), FormatError);
 }
+
+TEST(H263Decoder, AFailedPictureOfANewSizeKeepsTheLastPicture) {
+    std::vector<Tag> small = TagsOfType(ReadTags(ReadData("h263-128x96.flv")), 9);
+    std::vector<Tag> wide = TagsOfType(ReadTags(ReadData("h263-272x16.flv")), 9);
+    H263Decoder decoder;
+    decoder.Decode(small[0].data.data() + 1, small[0].data.size() - 1);
+    Bytes before = PackPlanes(decoder.Picture());
+    EXPECT_THROW(decoder.Decode(wide[0].data.data() + 1, wide[0].data.size() / 2), FormatError);
+    EXPECT_EQ(decoder.Picture().width, 128);
+    EXPECT_TRUE(PackPlanes(decoder.Picture()) == before);
+    // The old reference still serves its predicted picture.
+    decoder.Decode(small[1].data.data() + 1, small[1].data.size() - 1);
+    Bytes reference = ReadData("h263-128x96.yuv");
+    Bytes expected(reference.begin() + long(reference.size() / 2), reference.end());
+    EXPECT_GE(Psnr(PackPlanes(decoder.Picture()), expected), 40.0);
+}
+
+TEST(VideoImage, StudioRangeYuvBecomesFullRangeBgra) {
+    // Black, white, and the studio-range primaries of BT.601 (R, G, B at 75% amplitude
+    // give 191 on the channel and 0 elsewhere, within rounding).
+    struct Case {
+        uint8_t y, u, v;
+        int b, g, r;
+    } cases[] = {{16, 128, 128, 0, 0, 0},   {235, 128, 128, 255, 255, 255}, {65, 100, 212, 0, 0, 191},
+                 {112, 72, 58, 0, 191, 0}, {35, 212, 114, 191, 0, 0}};
+    for (const Case& c : cases) {
+        uint8_t y[4] = {c.y, c.y, c.y, c.y}, u = c.u, v = c.v;
+        YuvPlanes planes;
+        planes.width = 2;
+        planes.height = 2;
+        planes.y = y;
+        planes.u = &u;
+        planes.v = &v;
+        planes.yStride = 2;
+        planes.chromaStride = 1;
+        BgraImage image;
+        ConvertYuvToBgra(planes, image);
+        ASSERT_EQ(image.pixels.size(), 16u);
+        EXPECT_NEAR(image.pixels[12], c.b, 3) << int(c.y);
+        EXPECT_NEAR(image.pixels[13], c.g, 3) << int(c.y);
+        EXPECT_NEAR(image.pixels[14], c.r, 3) << int(c.y);
+        EXPECT_EQ(image.pixels[15], 255);
+    }
+}
