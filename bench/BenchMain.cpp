@@ -10,6 +10,7 @@ int main() {
     RunContentBenchmarks();
     RunLoaderBenchmarks();
     RunLayeredBenchmarks();
+    RunVideoBenchmarks();
     StopFlashPlayerLibrary();
     CoUninitialize();
     return 0;

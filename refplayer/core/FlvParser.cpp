@@ -70,6 +70,7 @@ bool FlvParser::ReadTag() {
     pos_ += kTagHeaderSize + tag.dataSize + kPreviousTagSize;
     lastTimestamp_ = std::max(lastTimestamp_, tag.timestamp);
     tags_.push_back(tag);
+    if (tagHandler_) tagHandler_(tag, data);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct FlvMetadata {
 class FlvParser {
 public:
     void Append(const uint8_t* data, size_t size);
+    // Called with each complete tag and its payload (valid during the call only).
+    using TagHandler = std::function<void(const FlvTag& tag, const uint8_t* data)>;
+    void SetTagHandler(TagHandler handler) { tagHandler_ = std::move(handler); }
 
     bool HeaderParsed() const { return headerParsed_; }
     uint8_t Version() const { return version_; }
@@ -62,6 +66,7 @@ private:
     bool videoSeen_ = false;
     std::optional<int> frameWidth_, frameHeight_;
     uint32_t lastTimestamp_ = 0;
+    TagHandler tagHandler_;
 };
 
 } // namespace refplayer

@@ -441,6 +441,7 @@ HRESULT TPlayerObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC
     }
     // The transparent stage leaves everything but the movie's content as it was.
     TStage::Draw(dc, area, Picture(), !windowless_);
+    if (videoActive_) video_.Draw(dc, area);
     return S_OK;
 }
 
@@ -583,8 +584,9 @@ void TPlayerObject::StartMovie(const std::wstring& url) {
     TComPtr<IOleObject> self(this);
     if (movieBinding_) std::exchange(movieBinding_, nullptr)->Detach();
     if (videoBinding_) std::exchange(videoBinding_, nullptr)->Detach();
-    video_.Reset();
+    video_.Stop();
     videoActive_ = false;
+    videoReceived_ = false;
     properties_.movie = url;
     playback_.Reset(properties_.flashVars);
     playback_.SetLoop(properties_.loop);
@@ -691,20 +693,20 @@ void TPlayerObject::MovieStarted() {
 }
 
 void TPlayerObject::StartVideo(const std::wstring& path) {
-    video_.Reset();
+    video_.Start();
     videoActive_ = true;
+    videoReceived_ = false;
     if (refplayer::HasUrlScheme(path) && !StartsWithNoCase(path, L"file:")) {
         TComPtr<TMovieBinding> binding(new TMovieBinding(this, clockWindow_));
         videoBinding_ = binding;
         binding->Bind(path);
     } else {
         std::vector<uint8_t> data;
-        try {
-            if (ReadLocalFile(LocalPathOf(path), data))
-                video_.Parser().Append(data.data(), data.size());
-            else
-                videoActive_ = false;
-        } catch (const refplayer::FormatError&) {
+        if (ReadLocalFile(LocalPathOf(path), data)) {
+            video_.Append(data.data(), data.size());
+            video_.End();
+        } else {
+            video_.NotFound();
             videoActive_ = false;
         }
     }
@@ -712,14 +714,13 @@ void TPlayerObject::StartVideo(const std::wstring& path) {
 }
 
 void TPlayerObject::ReceiveVideoData(TBindingNews& news) {
-    try {
-        if (!news.data.empty()) video_.Parser().Append(news.data.data(), news.data.size());
-    } catch (const refplayer::FormatError&) {
-        videoActive_ = false;
-        news.finished = true;
+    if (!news.data.empty()) {
+        video_.Append(news.data.data(), news.data.size());
+        videoReceived_ = true;
     }
     if (news.finished) {
-        if (FAILED(news.result)) videoActive_ = false;
+        if (FAILED(news.result) && !videoReceived_) video_.NotFound();
+        else video_.End();
         if (videoBinding_) std::exchange(videoBinding_, nullptr)->Detach();
     }
     Invalidate();
@@ -837,14 +838,7 @@ TStagePicture TPlayerObject::Picture() const {
     int total = playback_.TotalFrames();
     picture.lines.push_back(L"frame " + std::to_wstring(playback_.CurrentFrame() + 1) + L" / " +
                             std::to_wstring(total) + (playback_.Playing() ? L"" : L" (stopped)"));
-    if (videoActive_) {
-        const refplayer::FlvParser& video = video_.Parser();
-        wchar_t line[128];
-        swprintf(line, 128, L"video %dx%d, %.1f s, %u tags, at %u ms", video.Width(), video.Height(),
-                 video.DurationSeconds(), static_cast<unsigned>(video.Tags().size()),
-                 static_cast<unsigned>(video_.Clock()));
-        picture.lines.push_back(line);
-    }
+    if (videoActive_) picture.lines.push_back(video_.Description());
     picture.progress = total > 0 ? double(playback_.CurrentFrame() + 1) / total : 0;
     return picture;
 }
@@ -899,6 +893,7 @@ LRESULT TPlayerObject::HandleWindowMessage(HWND window, UINT message, WPARAM wPa
             RECT client;
             GetClientRect(window, &client);
             TStage::Draw(dc, client, Picture(), true);
+            if (videoActive_) video_.Draw(dc, client);
             EndPaint(window, &paint);
             return 0;
         }

@@ -19,6 +19,7 @@
 #include "refplayer/module/MovieBinding.h"
 #include "refplayer/module/PlayerWindows.h"
 #include "refplayer/module/Stage.h"
+#include "refplayer/module/VideoRoute.h"
 
 class TPlayerObject;
 
@@ -218,7 +219,8 @@ private:
     TConnectionPoint propertyNotify_;
     TFlashProperties properties_;
     refplayer::Playback playback_;
-    refplayer::VideoPlayback video_;
+    TVideoRoute video_;
+    bool videoReceived_ = false;  // the video's binding delivered data
     bool videoActive_ = false;
     long readyState_ = 4;
     long lastProgress_ = -1;
