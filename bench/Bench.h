@@ -26,8 +26,5 @@ inline void Report(const char* name, double measured, const char* baselineName, 
 
 void RunContentBenchmarks();
 void RunLoaderBenchmarks();
-<<<<<<< HEAD
 void RunLayeredBenchmarks();
-=======
 void RunVideoBenchmarks();
->>>>>>> wip/video

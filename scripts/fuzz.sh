@@ -6,7 +6,7 @@
 # dictionary where it has one (tests/fuzz/<target>.dict).
 #   scripts/fuzz.sh [--keep] [--build-only] [seconds] [target...]
 #       seconds   per target, default 60
-#       target    image swf flv inflate invokexml paths memstream formfile (default: all)
+#       target    image swf flv video inflate invokexml paths memstream formfile (default: all)
 #       --keep    merge the new inputs found into the committed seed corpus
 # Prints "fuzz <target>: N inputs in S seconds" per target and exits non-zero on any finding.
 set -euo pipefail
@@ -22,7 +22,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-all_targets=(image swf flv inflate invokexml paths memstream formfile)
+all_targets=(image swf flv video inflate invokexml paths memstream formfile)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
@@ -37,6 +37,7 @@ sources_of() {
              FlashPlayerControl/loader/DLLLoader.cpp framework/Streams.cpp framework/Exceptions.cpp ;;
     swf) echo tests/fuzz/SwfFuzzer.cpp "${refplayer_core[@]}" ;;
     flv) echo tests/fuzz/FlvFuzzer.cpp "${refplayer_core[@]}" ;;
+    video) echo tests/refplayer/VideoFuzzer.cpp "${refplayer_core[@]}" ;;
     inflate) echo tests/fuzz/InflaterFuzzer.cpp "${refplayer_core[@]}" ;;
     invokexml) echo tests/fuzz/InvokeXmlFuzzer.cpp "${refplayer_core[@]}" ;;
     paths) echo tests/fuzz/PathsFuzzer.cpp FlashPlayerControl/content/MemoryPaths.cpp "${refplayer_core[@]}" ;;
