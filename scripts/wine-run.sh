@@ -54,13 +54,15 @@ fi
 ) 9>"$prefix.lock"
 
 [ "$1" = "--init" ] && exit 0
-# Wine's standard error passes through unchanged and is watched: a program that ended in an
-# unhandled exception has failed even when its exit code (which Wine sometimes leaves at 0)
-# says otherwise.
+# Wine's standard error is kept in a file and passed on when the program ends, so that a
+# program that ended in an unhandled exception counts as failed even when its exit code (which
+# Wine sometimes leaves at 0) says otherwise. (A file, not a pipe: the prefix's background
+# processes started by this run inherit the descriptor and would hold a pipe open.)
 set +e
 errors=$(mktemp)
-{ "$WINE" "$@" 2>&1 1>&3 3>&- | tee "$errors" >&2; } 3>&1
-rc=${PIPESTATUS[0]}
+"$WINE" "$@" 2>"$errors"
+rc=$?
+cat "$errors" >&2
 if [ "$rc" -eq 0 ] && grep -q '^wine: Unhandled' "$errors"; then
   echo "wine-run.sh: $1 crashed (unhandled exception) but exited with 0; reporting failure" >&2
   rc=1
