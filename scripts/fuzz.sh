@@ -6,6 +6,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
+# clang and its fuzzer runtime come with the set-up.
+bash "$root/scripts/setup.sh"
 out="$root/build/fuzz"
 mkdir -p "$out/corpus" "$out/seeds" "$out/artifacts"
 

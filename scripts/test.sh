@@ -6,13 +6,14 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-# One display and one wine server for the whole Windows run.
+# One display and one wine server for the whole Windows run; set-up first, since the
+# display server is one of the things it installs.
 if [ -z "${FPC_TEST_INNER:-}" ]; then
+  bash scripts/setup.sh || { echo "0 passed, 1 failed"; exit 1; }
   export FPC_TEST_INNER=1
   exec scripts/with-display.sh bash "$0" "$@"
 fi
 
-bash scripts/setup.sh || { echo "0 passed, 1 failed"; exit 1; }
 if ! bash scripts/build.sh host win-x86 win-x64; then
   echo "build failed"
   echo "0 passed, 1 failed"
