@@ -18,6 +18,7 @@
 #include "FlashPlayerControl/controls/TransparentFlashPlayerControl.h"
 #include "FlashPlayerControl/loader/Library.h"
 #include "FlashPlayerControl/loader/SoundHooks.h"
+#include "FlashPlayerControl/Version.h"
 
 namespace {
 /// One per file that includes this header; see TFlashPlayerLibraryUser.
