@@ -12,12 +12,13 @@ set(CMAKE_RC_COMPILER ${FPC_MINGW_TRIPLE}-windres)
 set(CMAKE_SYSROOT /usr/${FPC_MINGW_TRIPLE})
 
 # clang does not find Debian's versioned GCC folder ("12-posix") by itself: name the C++
-# library's headers and the runtime libraries of the POSIX-threads GCC explicitly.
+# library's headers and the runtime libraries of the POSIX-threads GCC explicitly. With the
+# sysroot, nothing of the build machine's own /usr/include is searched.
 file(GLOB FPC_MINGW_GCC_DIRS /usr/lib/gcc/${FPC_MINGW_TRIPLE}/*-posix)
 list(SORT FPC_MINGW_GCC_DIRS COMPARE NATURAL ORDER DESCENDING)
 list(GET FPC_MINGW_GCC_DIRS 0 FPC_MINGW_GCC_DIR)
 set(CMAKE_CXX_FLAGS_INIT
-    "-nostdinc++ -isystem ${FPC_MINGW_GCC_DIR}/include/c++ -isystem ${FPC_MINGW_GCC_DIR}/include/c++/${FPC_MINGW_TRIPLE} -isystem ${FPC_MINGW_GCC_DIR}/include/c++/backward")
+    "-isystem ${FPC_MINGW_GCC_DIR}/include/c++ -isystem ${FPC_MINGW_GCC_DIR}/include/c++/${FPC_MINGW_TRIPLE} -isystem ${FPC_MINGW_GCC_DIR}/include/c++/backward")
 
 # Statically linked like the GCC builds. GNU ld warns about clang's type-name sections beside
 # libstdc++'s ("duplicate section has different size"); lld links them silently. -pthread
