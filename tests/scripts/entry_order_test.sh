@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Each command a person runs first on a fresh machine (scripts/run.sh, test.sh, bench.sh,
-# fuzz.sh) must run the set-up before anything that needs what it installs. Each entry
+# Each command a person runs first on a fresh machine (scripts/run.sh, test.sh, test-clang.sh,
+# bench.sh, fuzz.sh) must run the set-up before anything that needs what it installs. Each entry
 # script runs in a copy of scripts/ whose setup.sh, build.sh and wine-run.sh only record
 # that they were called, with a PATH lacking the display server, Wine, the compilers and the
 # package tools, so nothing is installed or built. Set-up must be the first thing recorded.
@@ -74,7 +74,7 @@ expect() {
   fi
 }
 
-for entry in run test bench fuzz; do
+for entry in run test test-clang bench fuzz; do
   expect "SetUpFirst_$entry" "$root/scripts/$entry.sh" first
 done
 expect "WrongOrderIsCaught" "$here/fixtures/late-setup.sh" late
