@@ -12,6 +12,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+# clang and its fuzzer runtime come with the set-up.
+bash "$root/scripts/setup.sh"
 
 keep=0 build_only=0 seconds=60
 while [ $# -gt 0 ]; do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds all three configurations and runs every test: the host tests natively, the
-# 32-bit Windows tests under the 32-bit wine and the 64-bit ones under wine64, each
-# architecture in its own prefix (the two Windows runs go side by side). Ends with one line
+# Sets up, builds all four configurations and runs every test: the host tests natively, the
+# 32-bit Windows tests under the 32-bit wine, the 64-bit ones of both compilers (mingw GCC and
+# clang) under wine64, each configuration in its own prefix; two runs go side by side. Ends with one line
 # "N passed, N failed[, N skipped]" and exits non-zero on any failure or build error.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,7 +15,7 @@ if [ -z "${FPC_TEST_INNER:-}" ]; then
   exec scripts/with-display.sh bash "$0" "$@"
 fi
 
-if ! bash scripts/build.sh host win-x86 win-x64; then
+if ! bash scripts/build.sh host win-x86 win-x64 win-x64-clang; then
   echo "build failed"
   echo "0 passed, 1 failed"
   exit 1
@@ -59,37 +59,39 @@ count_results() {
 }
 
 # run_config CONFIG: runs one configuration's tests, its output into build/CONFIG/test.log.
+# Each Windows configuration gets an X display of its own: the program tests click and type
+# through the X server and look at the screen, so two runs must not share one.
 run_config() {
-  local config=$1 dir="build/$1" arch jobs=2
+  local config=$1 dir="build/$1" arch
   rm -rf "$dir/test-results"/*.xml "$dir/Testing/Temporary/LastTestsFailed.log"
   {
     echo "test: $config"
-    if [ "$config" != host ]; then
+    if [ "$config" = host ]; then
+      ctest --test-dir "$dir" --output-on-failure -j 2 --timeout 300
+    else
       arch=--win64
       [ "$config" = win-x86 ] && arch=--win32
-      scripts/wine-run.sh "$arch" "$dir/wineprefix" --init || echo "test: $config: Wine prefix could not be made"
-      # The Windows test programs of one architecture share one prefix and its registry
+      # The Windows test programs of one configuration share one prefix and its registry
       # (several register the player class for their run), so they run one at a time.
-      jobs=1
+      env -u DISPLAY scripts/with-display.sh bash -c '
+        scripts/wine-run.sh "$0" "$1/wineprefix" --init || echo "test: $1: Wine prefix could not be made"
+        ctest --test-dir "$1" --output-on-failure -j 1 --timeout 300' "$arch" "$dir"
     fi
-    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
   } >"$dir/test.log" 2>&1
 }
 
 # 32-bit programs need a kernel that executes 32-bit code; a machine without it skips them.
 x86_skip=$(bash scripts/can-run-32bit.sh 2>&1) && x86_skip=
 
-run_config host &
-host_job=$!
-if [ -z "$x86_skip" ]; then
-  run_config win-x86 &
-  x86_job=$!
-fi
-wait "$host_job"
-run_config win-x64
-[ -z "$x86_skip" ] && wait "$x86_job"
+# Two lines of runs side by side: the host then the 64-bit tests, and the 32-bit then the
+# clang build's tests.
+{ run_config host; run_config win-x64; } &
+first=$!
+{ [ -z "$x86_skip" ] && run_config win-x86; run_config win-x64-clang; } &
+second=$!
+wait "$first" "$second"
 
-for config in host win-x86 win-x64; do
+for config in host win-x86 win-x64 win-x64-clang; do
   dir="build/$config"
   if [ "$config" = win-x86 ] && [ -n "$x86_skip" ]; then
     n=$(ctest --test-dir "$dir" -N | sed -n 's/^Total Tests: *//p')
@@ -100,7 +102,7 @@ for config in host win-x86 win-x64; do
   cat "$dir/test.log"
   count_results "$dir"
 done
-for config in win-x86 win-x64; do
+for config in win-x86 win-x64 win-x64-clang; do
   WINEPREFIX="$root/build/$config/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 done
 

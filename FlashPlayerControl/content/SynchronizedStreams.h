@@ -45,7 +45,7 @@ private:
 // wrapper frees it on the main thread.
 class TSynchronizedStreamWrapper : public TStream {
 public:
-    explicit TSynchronizedStreamWrapper(TStream* inner) : Inner(inner), Caller(inner) {}
+    explicit TSynchronizedStreamWrapper(TStream* inner) : Caller(inner) {}
     ~TSynchronizedStreamWrapper() override;
 
     void SetSize(int32_t newSize) override { Caller.SyncSetSize(newSize); }
@@ -54,8 +54,7 @@ public:
     int32_t Seek(int32_t offset, uint16_t origin) override { return Caller.SyncSeek(offset, origin); }
 
 private:
-    TStream* Inner;
-    TSynchronizedStreamCaller Caller;
+    TSynchronizedStreamCaller Caller;  // holds the inner stream and frees it on the main thread
 };
 
 // The stream handed to application code for one IStream: synchronised, over the IStream.

@@ -1,13 +1,7 @@
 #pragma once
 
-// What both player controls offer of the player object: its properties (cached in the
-// control, passed on to the object when its version allows), its methods, its events, the
-// library's external-resource events, and movies loaded from streams. A control derives from
-// its framework base and from this class, and tells it where its player object is.
-//
-// The object is driven through IShockwaveFlash's function table by slot, never through
-// IDispatch: the table differs between major versions, and the version class (the object's
-// major version capped at 8, -1 without an object) decides which slots are asked at all.
+/// \file
+/// TFlashPlayerSurface: the properties, methods and events both player controls share.
 
 #include <windows.h>
 #include <oaidl.h>
@@ -20,128 +14,267 @@
 #include "framework/ComPtr.h"
 #include "framework/Streams.h"
 
-// {D27CDB6C-AE6D-11CF-96B8-444553540000}
+/// {D27CDB6C-AE6D-11CF-96B8-444553540000}: the player object's scripting interface.
 extern const IID IID_IShockwaveFlash;
-// {D27CDB6D-AE6D-11CF-96B8-444553540000}
+/// {D27CDB6D-AE6D-11CF-96B8-444553540000}: the player object's event interface.
 extern const IID DIID_DShockwaveFlashEvents;
 
+/// What both player controls offer of the player object: its properties (cached in the
+/// control, passed on to the object when its version allows), its methods, its events, the
+/// library's external-resource events, and movies loaded from streams. A control derives from
+/// its framework base and from this class, and tells it where its player object is.
+///
+/// The object is driven through IShockwaveFlash's function table by slot, never through
+/// IDispatch: the table differs between major versions, and the version class (the object's
+/// major version capped at 8, -1 without an object) decides which slots are asked at all.
+///
+/// Threads: everything here is called on the main thread (the thread that made the control),
+/// except the streams OpenMovieStream and OpenLayerStream hand out, and the streams the
+/// OnLoadExternalResourceEx event hands out, which may be written from any thread.
 class TFlashPlayerSurface : public IFlashPlayerControlBase {
 public:
+    /// Frees nothing of the object; the deriving control tears its object down.
     virtual ~TFlashPlayerSurface() = default;
 
-    // The object's major version capped at 8; -1 without an object. Asks the object.
+    /// The object's major version capped at 8; -1 without an object. Asks the object; raises
+    /// EOleError with the object's HRESULT when it fails.
     int PlayerVersionClass();
 
-    // Properties. Getters return the cached value unless the object is asked; setters cache,
-    // then pass the value on. Neither raises for a failure of the object.
+    /// \name Properties
+    /// Getters ask the player object when its version class supports the property and
+    /// return the control's cached value otherwise (no object, unsupported version, or a
+    /// failure of the object); setters cache the value, then pass it on when the version
+    /// class supports it. Neither raises for a failure of the object. Main thread (the
+    /// thread that made the control).
+    ///@{
+    /// The movie's URL or path. Set to load a movie; a movie from a stream reads back as the
+    /// library's own path for it.
     std::wstring Movie();
+    /// Sets Movie (see Movie()).
     void SetMovie(const std::wstring& value);
+    /// The current frame (0-based).
     int32_t FrameNum();
+    /// Sets FrameNum (see FrameNum()).
     void SetFrameNum(int32_t value);
+    /// Whether the movie plays.
     WordBool Playing();
+    /// Sets Playing (see Playing()).
     void SetPlaying(WordBool value);
+    /// Rendering quality as a number (0 low, 1 high, 2 auto low, 3 auto high).
     int32_t Quality();
+    /// Sets Quality (see Quality()).
     void SetQuality(int32_t value);
+    /// How the movie is scaled as a number (0 show all, 1 no border, 2 exact fit).
     int32_t ScaleMode();
+    /// Sets ScaleMode (see ScaleMode()).
     void SetScaleMode(int32_t value);
+    /// Alignment of the movie in the control, as bit flags (1 left, 2 right, 4 top, 8 bottom).
     int32_t AlignMode();
+    /// Sets AlignMode (see AlignMode()).
     void SetAlignMode(int32_t value);
+    /// Background colour as 0xRRGGBB; -1 uses the movie's own.
     int32_t BackgroundColor();
+    /// Sets BackgroundColor (see BackgroundColor()).
     void SetBackgroundColor(int32_t value);
+    /// Whether the movie starts again after its last frame.
     WordBool Loop();
+    /// Sets Loop (see Loop()).
     void SetLoop(WordBool value);
+    /// Window mode: "Window", "Opaque" or "Transparent" (the windowless control uses
+    /// "Transparent").
     std::wstring WMode();
+    /// Sets WMode (see WMode()).
     void SetWMode(const std::wstring& value);
+    /// Alignment as text ("L", "T", "R", "B", "TL", "TR", "BL", "BR").
     std::wstring SAlign();
+    /// Sets SAlign (see SAlign()).
     void SetSAlign(const std::wstring& value);
+    /// Whether the player's context menu offers the full set of commands.
     WordBool Menu();
+    /// Sets Menu (see Menu()).
     void SetMenu(WordBool value);
+    /// Folder or URL under which requests of a movie from a stream are looked up when no handler
+    /// serves them (empty: the current directory).
     std::wstring Base();
+    /// Sets Base (see Base()).
     void SetBase(const std::wstring& value);
+    /// Scale mode as text ("ShowAll", "NoBorder", "ExactFit").
     std::wstring Scale();
+    /// Sets Scale (see Scale()).
     void SetScale(const std::wstring& value);
+    /// Whether device fonts replace uninstalled fonts.
     WordBool DeviceFont();
+    /// Sets DeviceFont (see DeviceFont()).
     void SetDeviceFont(WordBool value);
+    /// Whether the movie is kept with the control's saved state.
     WordBool EmbedMovie();
+    /// Sets EmbedMovie (see EmbedMovie()).
     void SetEmbedMovie(WordBool value);
+    /// Background colour as text ("#RRGGBB").
     std::wstring BGColor();
+    /// Sets BGColor (see BGColor()).
     void SetBGColor(const std::wstring& value);
+    /// Rendering quality as text ("Low", "Medium", "High", "AutoLow", "AutoHigh", "Best").
     std::wstring Quality2();
+    /// Sets Quality2 (see Quality2()).
     void SetQuality2(const std::wstring& value);
+    /// Remote-debugging parameters passed to the player; never asked of the player while designing.
     std::wstring SWRemote();
+    /// Sets SWRemote (see SWRemote()).
     void SetSWRemote(const std::wstring& value);
+    /// Stacking order of the player's layers ("below" or "above").
     std::wstring Stacking();
+    /// Sets Stacking (see Stacking()).
     void SetStacking(const std::wstring& value);
+    /// Variables handed to the movie's root ("name=value&name=value").
     std::wstring FlashVars();
+    /// Sets FlashVars (see FlashVars()).
     void SetFlashVars(const std::wstring& value);
+    /// Whether the movie may script its container ("always", "sameDomain", "never").
     std::wstring AllowScriptAccess();
+    /// Sets AllowScriptAccess (see AllowScriptAccess()).
     void SetAllowScriptAccess(const std::wstring& value);
+    /// Movie data kept with the control's saved state.
     std::wstring MovieData();
+    /// Sets MovieData (see MovieData()).
     void SetMovieData(const std::wstring& value);
+    /// Whether the movie may switch to full screen; passed only to players of code version 9.0.28.0
+    /// or later (FullScreenMinimumVersion).
     WordBool AllowFullscreen();
+    /// Sets AllowFullscreen (see AllowFullscreen()).
     void SetAllowFullscreen(WordBool value);
 
-    // Movies from application streams: copied at once (Assign), or written by the
-    // application through the returned stream, from any thread, and freed when complete (Open).
+    ///@}
+
+    /// \name Movies from application streams
+    /// Main thread. Raise Exception ("The player library is not started") before library
+    /// start-up; a failing source stream raises its own error (EReadError and the like).
+    ///@{
+    /// Loads the movie in \p stream (read from its start to its end at once; the stream may be
+    /// freed on return) into the player's \p layer.
     void AssignLayerStream(int32_t layer, TStream& stream);
+    /// Loads the movie in \p stream (read at once; the stream may be freed on return) as the
+    /// control's movie; its relative requests go to the resource events.
     void AssignMovieStream(TStream& stream);
+    /// Starts a movie in \p layer that the application writes progressively: \p stream
+    /// receives a stream to write from any thread (the main thread must keep processing messages
+    /// meanwhile); free it when the movie is complete.
     void OpenLayerStream(int32_t layer, TStream*& stream);
+    /// Like OpenLayerStream, for the control's movie.
     void OpenMovieStream(TStream*& stream);
+    ///@}
 
-    // Methods, passed on when the version class allows; a failure of the object raises
-    // EOleError with its HRESULT.
+    /// \name Methods
+    /// Passed on to the player object when its version class supports them; without an
+    /// object or support they do nothing and return zero or empty. A failure of the object
+    /// raises EOleError with its HRESULT. Main thread.
+    ///@{
+    /// Shows the movie's rectangle (in twips) in the whole control.
     void SetZoomRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+    /// Zooms by \p factor percent (0: back to the whole movie).
     void Zoom(int32_t factor);
+    /// Pans a zoomed movie by \p x, \p y (\p mode 0: pixels, 1: percent of the window).
     void Pan(int32_t x, int32_t y, int32_t mode);
+    /// Starts playing.
     void Play();
+    /// Stops playing.
     void Stop();
+    /// Goes to the previous frame.
     void Back();
+    /// Goes to the next frame.
     void Forward();
+    /// Goes to the first frame.
     void Rewind();
+    /// Stops playing (the scripting form of Stop).
     void StopPlay();
+    /// Goes to frame \p frameNum (0-based).
     void GotoFrame(int32_t frameNum);
+    /// The current frame (0-based).
     int32_t CurrentFrame();
+    /// Whether the movie plays.
     WordBool IsPlaying();
+    /// How much of the movie has loaded, in percent.
     int32_t PercentLoaded();
+    /// Whether frame \p frameNum has loaded.
     WordBool FrameLoaded(int32_t frameNum);
+    /// The player's version (major in the high word).
     int32_t FlashVersion();
+    /// Loads \p url into the player's \p layer.
     void LoadMovie(int32_t layer, const std::wstring& url);
+    /// Sends the timeline \p target to frame \p frameNum.
     void TGotoFrame(const std::wstring& target, int32_t frameNum);
+    /// Sends the timeline \p target to the frame labelled \p label.
     void TGotoLabel(const std::wstring& target, const std::wstring& label);
+    /// The current frame of the timeline \p target.
     int32_t TCurrentFrame(const std::wstring& target);
+    /// The current frame label of the timeline \p target.
     std::wstring TCurrentLabel(const std::wstring& target);
+    /// Plays the timeline \p target.
     void TPlay(const std::wstring& target);
+    /// Stops the timeline \p target.
     void TStopPlay(const std::wstring& target);
+    /// Sets the movie variable \p name.
     void SetVariable(const std::wstring& name, const std::wstring& value);
+    /// The value of the movie variable \p name.
     std::wstring GetVariable(const std::wstring& name);
+    /// Sets property number \p property of the timeline \p target from text.
     void TSetProperty(const std::wstring& target, int32_t property, const std::wstring& value);
+    /// Property number \p property of the timeline \p target as text.
     std::wstring TGetProperty(const std::wstring& target, int32_t property);
+    /// Runs the actions of frame \p frameNum of the timeline \p target.
     void TCallFrame(const std::wstring& target, int32_t frameNum);
+    /// Runs the actions of the frame labelled \p label of the timeline \p target.
     void TCallLabel(const std::wstring& target, const std::wstring& label);
+    /// Sets property number \p property of the timeline \p target to a number.
     void TSetPropertyNum(const std::wstring& target, int32_t property, double value);
+    /// Property number \p property of the timeline \p target as a number.
     double TGetPropertyNum(const std::wstring& target, int32_t property);
+    /// Like TGetPropertyNum (the later players' form).
     double TGetPropertyAsNumber(const std::wstring& target, int32_t property);
+    /// Calls a function the movie exposes; \p request and the result are XML invoke texts.
     std::wstring CallFunction(const std::wstring& request);
+    /// The answer to the OnFlashCall being handled, as XML.
     void SetReturnValue(const std::wstring& returnValue);
+    /// The ready state (0 loading, 1 uninitialized, 2 loaded, 3 interactive, 4 complete).
     int32_t ReadyState();
+    /// The movie's number of frames.
     int32_t TotalFrames();
+    ///@}
 
-    // Event slots.
+    /// \name Events
+    /// Assign a TMethod to handle one. An error a handler raises is reported to the
+    /// application (its error handler) and never unwinds into the player.
+    ///@{
+    /// The ready state changed (player's thread).
     TFlashPlayerControlOnReadyStateChange OnReadyStateChange;
+    /// Loading progress in percent (player's thread).
     TFlashPlayerControlOnProgress OnProgress;
+    /// The movie ran fscommand (player's thread).
     TFlashPlayerControlFSCommand OnFSCommand;
+    /// The movie called its container; answer with SetReturnValue (player's thread).
     TFlashPlayerControlFlashCall OnFlashCall;
+    /// A movie from a stream asks for a relative URL; write it into the stream given (player's
+    /// thread). Asked after OnLoadExternalResourceEx; unserved requests fall back to the file
+    /// under Base.
     TFlashPlayerControlOnLoadExternalResource OnLoadExternalResource;
+    /// A movie from a stream asks for a relative URL; set handled to keep the stream and write it
+    /// later from any thread (raised on the player's thread, asked first).
     TFlashPlayerControlOnLoadExternalResourceEx OnLoadExternalResourceEx;
+    /// The player opens a file relative to a movie from a stream; return a stream the library
+    /// reads and frees (raised on the thread that opens the file, the player's).
     TFlashPlayerControlOnLoadExternalResourceAsync OnLoadExternalResourceAsync;
 
-    // Raises the control event for one event of the player object (an Invoke on the
-    // control's event sink). Returns S_OK for the four player events, and
-    // DISP_E_MEMBERNOTFOUND for any other DISPID. An error a handler raises is reported to
-    // the application and does not unwind into the player.
+    ///@}
+
+    /// Raises the control event for one event of the player object (an Invoke on the
+    /// control's event sink). Returns S_OK for the four player events, and
+    /// DISP_E_MEMBERNOTFOUND for any other DISPID. An error a handler raises is reported to
+    /// the application and does not unwind into the player.
     HRESULT DispatchPlayerEvent(DISPID dispid, const DISPPARAMS* params);
 
-    // What the content manager asks of the control.
+    /// \name IFlashPlayerControlBase
+    /// What the content manager asks of the control; see IFlashPlayerControlBase.
+    ///@{
     HRESULT STDMETHODCALLTYPE SetMovieURL(const std::wstring& url) override;
     HRESULT STDMETHODCALLTYPE LoadMovieURL(int32_t layer, const std::wstring& url) override;
     HRESULT STDMETHODCALLTYPE GetBaseURL(std::wstring& base) override;
@@ -149,13 +282,14 @@ public:
     HRESULT STDMETHODCALLTYPE FireLoadExternalResourceEx(const std::wstring& url, TStream* stream,
                                                          bool& handled) override;
     HRESULT STDMETHODCALLTYPE FireLoadExternalResourceAsync(const std::wstring& path, TStream*& stream) override;
+    ///@}
 
 protected:
-    // The control's player object (any of its interfaces), or null without one.
+    /// The control's player object (any of its interfaces), or null without one.
     virtual IUnknown* PlayerObject() = 0;
-    // Whether the control is being designed (a form designer, not a running program).
+    /// Whether the control is being designed (a form designer, not a running program).
     virtual bool PlayerDesigning() = 0;
-    // The sender of the control's events.
+    /// The sender of the control's events.
     virtual TObject* PlayerEventSender() = 0;
 
 private:

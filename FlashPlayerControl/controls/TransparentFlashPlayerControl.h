@@ -1,17 +1,7 @@
 #pragma once
 
-// The windowless player control: a framework graphic control that hosts the player object
-// without a window. The object draws into the parent's device context over whatever the
-// parent painted beneath it, its invalidations become invalidations of the parent window,
-// and the mouse input the parent routes to the control reaches the object in the parent's
-// coordinates. The object is made when the control first gets a parent, in the player's
-// "Transparent" window mode. Keyboard input does not reach the object.
-//
-// With MakeParentTransparent the control turns its parent form into a borderless layered
-// window that shows only the movie, with each pixel's own transparency: it covers the form's
-// client area, takes over the form's window procedure (keys, IME, cursor and mouse go to the
-// object) and renders every frame itself, over white and over black, to learn each pixel's
-// alpha (TransparentFlashPlayerLayered.cpp).
+/// \file
+/// TTransparentFlashPlayerControl, the windowless player control.
 
 #include <windows.h>
 #include <ole2.h>
@@ -24,50 +14,82 @@
 #include "framework/Forms.h"
 #include "framework/GraphicControl.h"
 
+/// The windowless player control: a framework graphic control that hosts the player object
+/// without a window. The object draws into the parent's device context over whatever the
+/// parent painted beneath it, its invalidations become invalidations of the parent window,
+/// and the mouse input the parent routes to the control reaches the object in the parent's
+/// coordinates. The object is made when the control first gets a parent, in the player's
+/// "Transparent" window mode. Keyboard input does not reach the object.
+///
+/// With MakeParentTransparent the control turns its parent form into a borderless layered
+/// window that shows only the movie, with each pixel's own transparency: it covers the form's
+/// client area, takes over the form's window procedure (keys, IME, cursor and mouse go to the
+/// object) and renders every frame itself, over white and over black, to learn each pixel's
+/// alpha (TransparentFlashPlayerLayered.cpp).
+///
+/// Make, use and free it on the main thread; its properties, methods and events are those of
+/// TFlashPlayerSurface, plus OnUpdateRect, OnFlashPaint and OnDrawBackground.
 class TTransparentFlashPlayerControl : public TGraphicControl, public TFlashPlayerSurface {
 public:
+    /// Makes the control; its player object follows with the first parent. \p owner frees it.
     explicit TTransparentFlashPlayerControl(TComponent* owner);
+    /// Disconnects the events, closes and releases the player object.
     ~TTransparentFlashPlayerControl() override;
 
+    /// The class name form files use.
     const char* ClassName() const override { return "TTransparentFlashPlayerControl"; }
+    /// Publishes the player properties and the control's events to form files.
     void DefineProperties(TPropertyList& list) override;
 
-    // Whether a right-button press reaches the player object (its own context menu).
+    /// Whether a right-button press reaches the player object (its own context menu).
     WordBool StandartMenu() const { return standartMenu_; }
+    /// Sets StandartMenu.
     void SetStandartMenu(WordBool value) { standartMenu_ = value ? WordTrue : WordFalse; }
 
-    // Whether the parent form is a per-pixel transparent layered window showing only the
-    // movie. Switching on needs TransparencyAvailable; otherwise the value stays False. Set
-    // while the control has no parent (or is being read from a form file), the mode starts
-    // once the parent is known.
+    /// Whether the parent form is a per-pixel transparent layered window showing only the
+    /// movie. Switching on needs TransparencyAvailable; otherwise the value stays False. Set
+    /// while the control has no parent (or is being read from a form file), the mode starts
+    /// once the parent is known.
     WordBool MakeParentTransparent() const { return makeParentTransparent_; }
+    /// Sets MakeParentTransparent (main thread).
     virtual void SetMakeParentTransparent(WordBool value);
 
-    // The player object, or null before the first parent or when none could be made.
+    /// The player object, or null before the first parent or when none could be made.
     IUnknown* FlashObject() const { return FlashObject_.Get(); }
 
+    /// Places the control. The first parent makes the player object in "Transparent" mode (no
+    /// object and no error without a player module) and turns on the parent's double buffering.
     void SetParent(TWinControl* parent) override;
+    /// Moves and sizes the control and the object's drawing rectangle with it.
     void SetBounds(int left, int top, int width, int height) override;
+    /// Passes the mouse input the parent routes here to the object; answers hit tests.
     void WndProc(TMessage& message) override;
     void Loaded() override;
 
-    // IUnknown of the control's one COM identity. The control counts references but is
-    // never freed by them: its owner frees it.
+    /// IUnknown of the control's one COM identity. The control counts references but is
+    /// never freed by them: its owner frees it.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    /// Counts a reference; never frees the control.
     ULONG STDMETHODCALLTYPE AddRef() override;
+    /// Drops a reference; never frees the control.
     ULONG STDMETHODCALLTYPE Release() override;
 
-    // The control's own events: the object's invalidated area (parent coordinates, the
-    // handler may change it), and the drawing beneath the movie at the start of each paint.
+    /// The object's invalidated area in parent coordinates; the handler may change it.
     TFlashPlayerControlUpdateRect OnUpdateRect;
+    /// Slot for the drawn frame's pixels (form files keep it; not raised yet).
     TFlashPlayerControlOnFlashPaint OnFlashPaint;
+    /// Draws beneath the movie at the start of each paint (main thread).
     TFlashPlayerControlOnDrawBackground OnDrawBackground;
 
 protected:
+    /// The player object, for TFlashPlayerSurface.
     IUnknown* PlayerObject() override { return FlashObject_.Get(); }
+    /// Whether the control is being designed.
     bool PlayerDesigning() override { return Designing(); }
+    /// The control itself.
     TObject* PlayerEventSender() override { return this; }
 
+    /// Raises OnDrawBackground, then lets the object draw itself on the parent's canvas.
     void Paint() override;
 
 private:

@@ -11,6 +11,7 @@ int main() {
     OleInitialize(nullptr);
     uint32_t version = QueryFlashCodeVersion();
     std::printf("FlashPlayerControl information\n");
+    std::printf("  library version:        %s\n", FLASHPLAYERCONTROL_VERSION);
     std::printf("  architecture:           %s\n", sizeof(void*) == 8 ? "x64 (PE32+)" : "x86 (PE32)");
     if (version == 0) {
         std::printf("  player module:          none found (no registered player class)\n");

@@ -270,3 +270,86 @@ TEST_F(ContentManagerRoutes, WorkersFillingManyResourcesAtOnceDeliverEveryByteIn
         EXPECT_TRUE(players[i]->Stopped);
     }
 }
+
+namespace {
+
+// Which thread each application hook ran on.
+struct TThreadLog {
+    std::atomic<DWORD> Event{0}, Library{0}, Filter{0};
+};
+
+}  // namespace
+
+TEST_F(ContentManagerRoutes, EventsLibraryHandlersAndTheFilterRunOnThePlayersThread) {
+    TTestControl control;
+    std::unique_ptr<TStream> movie(ContentManager->RegisterMovieStream(&control, false, -1));
+    TThreadLog log;
+    control.OnResource = [&](const std::wstring&, TStream* s) {
+        log.Event = GetCurrentThreadId();
+        WriteText(s, "event");
+    };
+    RegisterLibraryResourceHandler(TLoadExternalResourceHandler([](void* l, const std::wstring&, TStream* s) {
+        static_cast<TThreadLog*>(l)->Library = GetCurrentThreadId();
+        WriteText(s, "library");
+    }, &log));
+    RegisterLibraryURLFilterHandler(TURLFilterHandler([](void* l, std::wstring&, bool& go) {
+        static_cast<TThreadLog*>(l)->Filter = GetCurrentThreadId();
+        go = true;
+    }, &log));
+
+    // A player asking from a thread of its own; the main thread keeps handling messages.
+    std::atomic<bool> done{false};
+    std::atomic<DWORD> playerThread{0};
+    TRecordingCallback fromMovie, fromURL;
+    std::thread player([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        playerThread = GetCurrentThreadId();
+        PlayerBind(ResourcePath(1, L"a.png"), fromMovie);
+        PlayerBind(L"http://served.invalid/b.xml", fromURL);
+        CoUninitialize();
+        done = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }));
+    player.join();
+    EXPECT_NE(playerThread.load(), GetCurrentThreadId());
+    EXPECT_EQ(log.Event.load(), playerThread.load());
+    EXPECT_EQ(log.Library.load(), playerThread.load());
+    EXPECT_EQ(log.Filter.load(), playerThread.load());
+    EXPECT_EQ(fromMovie.Data, "event");
+    EXPECT_EQ(fromURL.Data, "library");
+    RegisterLibraryResourceHandler(TLoadExternalResourceHandler());
+    RegisterLibraryURLFilterHandler(TURLFilterHandler());
+}
+
+TEST_F(ContentManagerRoutes, AFilterThatRefusesKeepsUnservedRequestsFromBaseAndTheSystem) {
+    TTempFolder folder;
+    folder.Add(L"pic.txt", "from disk");
+    TTestControl control;
+    control.Base = folder.URL();
+    control.OnResource = [](const std::wstring& url, TStream* s) {
+        if (url == L"served.txt") WriteText(s, "served");
+    };
+    std::unique_ptr<TStream> movie(ContentManager->RegisterMovieStream(&control, false, -1));
+
+    // Without a filter an unserved relative request reads the file under Base.
+    TRecordingCallback open;
+    ASSERT_EQ(PlayerBind(ResourcePath(1, L"pic.txt"), open), MK_S_ASYNCHRONOUS);
+    PumpUntil([&] { return open.Data == "from disk"; }, 3000);
+    ASSERT_EQ(open.Data, "from disk");
+
+    // Locked down: only what the program serves from memory gets through.
+    RegisterLibraryURLFilterHandler(TURLFilterHandler([](void*, std::wstring& url, bool& go) {
+        int32_t id = 0;
+        std::wstring relative;
+        go = ParseMemoryPath(url, id, relative) && relative == L"served.txt";
+    }, nullptr));
+    TRecordingCallback fromBase, fromSystem, served;
+    EXPECT_EQ(PlayerBind(ResourcePath(1, L"pic.txt"), fromBase), E_FAIL);
+    EXPECT_EQ(PlayerBind(folder.URL() + L"/pic.txt", fromSystem), E_FAIL);
+    EXPECT_EQ(PlayerBind(ResourcePath(1, L"served.txt"), served), MK_S_ASYNCHRONOUS);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(fromBase.Data, "");
+    EXPECT_EQ(fromSystem.Data, "");
+    EXPECT_EQ(served.Data, "served");
+    RegisterLibraryURLFilterHandler(TURLFilterHandler());
+}

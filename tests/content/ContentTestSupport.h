@@ -12,6 +12,7 @@
 
 #include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/content/FlashPlayerControlBase.h"
+#include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/loader/Library.h"
 #include "framework/ComPtr.h"
 #include "framework/ErrorHandling.h"
@@ -113,9 +114,18 @@ private:
     bool negotiates_;
 };
 
-// A control as the content manager sees it; the test decides what each slot does.
+// A control as the content manager sees it; the test decides what each slot does. Like the
+// real controls it leaves the content manager's registry when it goes, so the manager never
+// releases a control that no longer exists.
 class TTestControl final : public IFlashPlayerControlBase {
 public:
+    TTestControl() = default;
+    TTestControl(const TTestControl&) = delete;
+    TTestControl& operator=(const TTestControl&) = delete;
+    ~TTestControl() {
+        if (ContentManager) ContentManager->UnregisterControl(this);
+    }
+
     std::vector<std::string> Calls;  // "movie <url>", "load <layer> <url>"
     std::wstring Base;
     std::function<void(const std::wstring&, TStream*, bool&)> OnResourceEx;

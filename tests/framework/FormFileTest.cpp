@@ -53,12 +53,12 @@ public:
     explicit TDemoForm(TComponent* owner) : TForm(owner) {
         PublishMethod<&TDemoForm::ButtonClick>("ButtonClick");
         PublishMethod<&TDemoForm::FormCreate>("FormCreate");
-        PublishMethod<&TDemoForm::MouseDown>("MouseDown");
+        PublishMethod<&TDemoForm::FormMouseDown>("MouseDown");
     }
     const char* ClassName() const override { return "TDemoForm"; }
     void ButtonClick(TObject* sender) { Clicked.push_back(static_cast<TComponent*>(sender)->Name()); }
     void FormCreate(TObject*) { Created = true; }
-    void MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
+    void FormMouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
     std::vector<std::string> Clicked;
     bool Created = false;
 };

@@ -17,9 +17,6 @@
 
 namespace {
 
-const wchar_t* const ServerKey =
-    L"Software\\Classes\\CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}\\InprocServer32";
-
 using TEntry = HRESULT(STDAPICALLTYPE*)();
 using TGetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
