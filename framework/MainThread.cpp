@@ -4,7 +4,6 @@
 
 #include "framework/Instance.h"
 
-#include <atomic>
 #include <exception>
 
 namespace {
@@ -12,14 +11,12 @@ namespace {
 const char* const WakeWindowClass = "FpcMainThreadWindow";
 constexpr UINT WakeMessage = WM_APP + 0x3A1;
 
-// A waiting thread, and the main thread between two calls, first watch for a short while
-// before they sleep: a writer that streams data hands its next call over while the main
-// thread still looks, so neither a wake-up message nor a sleep is needed. The windows are
-// short enough that an idle thread gives its core back almost at once.
-constexpr double CallerWatchMicroseconds = 40;
-constexpr double MainThreadWatchMicroseconds = 60;
+// After running calls the main thread waits this long for the next one, asleep, before it
+// goes back to its message loop: a writer that streams data hands its next call over while
+// the main thread still waits, woken by the cheap in-process wake-up instead of a message.
+constexpr DWORD WatchMilliseconds = 1;
 // One pass runs calls for at most this long, so a busy writer cannot starve the windows.
-constexpr double PassLimitMicroseconds = 8000;
+constexpr ULONGLONG PassLimitMilliseconds = 10;
 
 // Lives on the waiting thread's stack until Done is set.
 struct TPendingCall {
@@ -28,16 +25,16 @@ struct TPendingCall {
     std::exception_ptr Error;
     TPendingCall* Next = nullptr;
     CONDITION_VARIABLE Ran = CONDITION_VARIABLE_INIT;
-    std::atomic<bool> Done{false};
+    bool Done = false;
 };
 
 struct TMainThreadState {
     SRWLOCK Lock = SRWLOCK_INIT;
     TPendingCall* Head = nullptr;   // calls in the order they were handed over
     TPendingCall* Tail = nullptr;
-    std::atomic<bool> HasCalls{false};
+    CONDITION_VARIABLE CallQueued = CONDITION_VARIABLE_INIT;
     bool WakePosted = false;   // a wake-up message is on its way and not yet handled
-    bool Watching = false;     // the main thread is between calls of a pass, looking for more
+    bool Watching = false;     // the main thread waits on CallQueued between calls of a pass
     DWORD ThreadId = 0;
     HWND WakeWindow = nullptr;
 };
@@ -66,30 +63,6 @@ private:
     SRWLOCK* lock_;
     bool released_ = false;
 };
-
-double Microseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
-    static const double ticksPerMicrosecond = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return double(frequency.QuadPart) / 1e6;
-    }();
-    return double(to.QuadPart - from.QuadPart) / ticksPerMicrosecond;
-}
-
-// Spins until ready() holds or the time is up; returns ready().
-template <typename Ready>
-bool Watch(double microseconds, Ready ready) {
-    LARGE_INTEGER start, now;
-    QueryPerformanceCounter(&start);
-    for (;;) {
-        for (int i = 0; i < 64; ++i) {
-            if (ready()) return true;
-            YieldProcessor();
-        }
-        QueryPerformanceCounter(&now);
-        if (Microseconds(start, now) > microseconds) return ready();
-    }
-}
 
 void PostWake(TMainThreadState& state, HWND window) {
     if (PostMessageA(window, WakeMessage, 0, 0)) return;
@@ -160,19 +133,19 @@ void SynchronizeCall(void (*run)(void*), void* context) {
         if (state.Tail) state.Tail->Next = &call;
         else state.Head = &call;
         state.Tail = &call;
-        state.HasCalls.store(true, std::memory_order_release);
-        // A main thread that is watching for calls, or already has a wake-up on its way,
-        // needs no further message.
-        if (!state.Watching && !state.WakePosted) {
+        // A main thread that waits for calls is woken in-process; one in its message loop by
+        // a message, unless one is already on its way.
+        if (state.Watching) {
+            WakeConditionVariable(&state.CallQueued);
+        } else if (!state.WakePosted) {
             state.WakePosted = true;
             wake = state.WakeWindow;
         }
     }
     if (wake) PostWake(state, wake);
-    if (!Watch(CallerWatchMicroseconds, [&] { return call.Done.load(std::memory_order_acquire); })) {
+    {
         TStateLock guard(state);
-        while (!call.Done.load(std::memory_order_acquire))
-            SleepConditionVariableSRW(&call.Ran, &state.Lock, INFINITE, 0);
+        while (!call.Done) SleepConditionVariableSRW(&call.Ran, &state.Lock, INFINITE, 0);
     }
     if (call.Error) std::rethrow_exception(call.Error);
 }
@@ -180,30 +153,22 @@ void SynchronizeCall(void (*run)(void*), void* context) {
 void RunPendingMainThreadCalls() {
     if (!IsMainThread()) return;
     TMainThreadState& state = State();
-    LARGE_INTEGER passStart, now;
-    QueryPerformanceCounter(&passStart);
+    const ULONGLONG passStart = GetTickCount64();
     bool ranAny = false;
     TStateLock guard(state);
     for (;;) {
         TPendingCall* call = state.Head;
         if (!call) {
-            QueryPerformanceCounter(&now);
-            if (!ranAny || Microseconds(passStart, now) > PassLimitMicroseconds) break;
+            if (!ranAny || GetTickCount64() - passStart > PassLimitMilliseconds) break;
             // A thread that just got its answer often comes straight back with its next call.
             state.Watching = true;
-            guard.Release();
-            const bool more = Watch(MainThreadWatchMicroseconds,
-                                    [&] { return state.HasCalls.load(std::memory_order_acquire); });
-            guard.Acquire();
+            SleepConditionVariableSRW(&state.CallQueued, &state.Lock, WatchMilliseconds, 0);
             state.Watching = false;
-            if (!more && !state.Head) break;
+            if (!state.Head) break;
             continue;
         }
         state.Head = call->Next;
-        if (!state.Head) {
-            state.Tail = nullptr;
-            state.HasCalls.store(false, std::memory_order_relaxed);
-        }
+        if (!state.Head) state.Tail = nullptr;
         guard.Release();
         try {
             call->Run(call->Context);
@@ -212,12 +177,11 @@ void RunPendingMainThreadCalls() {
         }
         ranAny = true;
         guard.Acquire();
-        // Woken before Done is set: a caller that sees Done may leave at once, and its call
-        // record with it.
+        call->Done = true;
+        // The caller leaves only after taking the lock this thread holds, so its call record
+        // outlives this wake-up.
         WakeConditionVariable(&call->Ran);
-        call->Done.store(true, std::memory_order_release);
-        QueryPerformanceCounter(&now);
-        if (Microseconds(passStart, now) > PassLimitMicroseconds) break;
+        if (GetTickCount64() - passStart > PassLimitMilliseconds) break;
     }
     // Calls left over after a long pass wait for the next one, after the window messages.
     if (state.Head && !state.WakePosted) {

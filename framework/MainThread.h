@@ -10,8 +10,9 @@
 // waiting thread. A call made on the main thread itself runs at once.
 //
 // The hand-off allocates nothing: the waiting call lives on the caller's stack. The main
-// thread is woken by a message only when it is not already running calls, and it runs every
-// call that is waiting (from any number of threads) in one pass.
+// thread runs every call that is waiting (from any number of threads) in one pass, and after
+// it waits a moment for more, asleep: a caller then wakes it in-process. Only a main thread
+// that is back in its message loop is woken by a message, and only by one at a time.
 //
 // The main thread is the one that initialises the program (static initialisation); call
 // InitializeMainThread from another thread only to move that role, as tests do.
