@@ -9,22 +9,28 @@ int BigTick(int value) { return value + (int)GetTickCount(); }
 int BigTock(int value) { return value - (int)GetCurrentProcessId(); }
 
 typedef int (*TStep)(int);
+
+/* C names carry a leading underscore in 32-bit objects. */
+#ifdef _WIN64
+#define CNAME(name) #name
+#else
+#define CNAME(name) "_" #name
+#endif
+
 /* Every entry is an absolute address: one relocation each, as in a real module's vtables. */
 __asm__(".section .data$bigtable,\"w\"\n"
         ".balign 16\n"
-        ".globl big_table\n"
-        "big_table:\n"
+        ".globl " CNAME(big_table) "\n" CNAME(big_table) ":\n"
         ".rept 8192\n"
 #ifdef _WIN64
-        ".quad BigTick\n.quad BigTock\n"
+        ".quad " CNAME(BigTick) "\n.quad " CNAME(BigTock) "\n"
 #else
-        ".long _BigTick\n.long _BigTock\n"
+        ".long " CNAME(BigTick) "\n.long " CNAME(BigTock) "\n"
 #endif
         ".endr\n"
         ".section .rdata$bigdata,\"dr\"\n"
         ".balign 16\n"
-        ".globl big_data\n"
-        "big_data:\n"
+        ".globl " CNAME(big_data) "\n" CNAME(big_data) ":\n"
         ".rept 474300\n"
         ".quad 0x0123456789ABCDEF, 0x0F1E2D3C4B5A6978\n"
         ".endr\n"
