@@ -1,8 +1,10 @@
 // Runs every benchmark three times and prints, per line, the library path and its baseline
-// (best time of each run, min–max over the runs) and their ratio (min–max).
+// (best time of each run, min–max over the runs) and their ratio (min–max). An argument runs
+// only the lines whose name contains it.
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "Bench.h"
 #include "FlashPlayerControl/loader/Library.h"
@@ -26,12 +28,18 @@ struct TRange {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     CoInitialize(nullptr);
     StartFlashPlayerLibrary();
     AddContentBenchmarks();
     AddMainThreadBenchmarks();
     AddLoaderBenchmarks();
+    if (argc > 1) {
+        auto& all = Benchmarks();
+        all.erase(std::remove_if(all.begin(), all.end(),
+                                 [&](const TBenchmark& b) { return std::strstr(b.Name.c_str(), argv[1]) == nullptr; }),
+                  all.end());
+    }
     std::vector<std::vector<TMeasurement>> results(Benchmarks().size());
     for (int run = 0; run < Runs; ++run)
         for (size_t i = 0; i < Benchmarks().size(); ++i) results[i].push_back(Benchmarks()[i].Run());

@@ -63,12 +63,28 @@ void TDLLLoader::LoadModule(TStream& stream) {
         });
         return;
     }
-    // Only the headers are held apart; each section goes from the stream straight into its
-    // place in the image.
-    MapFile(nullptr, uint64_t(fileSize), [&stream](uint64_t offset, void* destination, uint64_t count) {
+    // Only the headers are held apart; each section goes from the stream into its place in
+    // the image. A stream that keeps the file in memory is copied from directly (the reads
+    // are checked against fileSize, its size). Any other is read through a small buffer that
+    // stays in the cache: a system read straight into fresh pages of the image costs several
+    // times a copy into them.
+    const uint8_t* memory = static_cast<const uint8_t*>(stream.ContentMemory());
+    std::vector<uint8_t> bounce;
+    MapFile(nullptr, uint64_t(fileSize), [&](uint64_t offset, void* destination, uint64_t count) {
+        if (memory != nullptr) {
+            std::memcpy(destination, memory + offset, size_t(count));
+            return;
+        }
         if (stream.Seek(int32_t(offset), soFromBeginning) != int32_t(offset))
             throw EReadError(ErrorText::StreamRead);
-        stream.ReadBuffer(destination, int32_t(count));
+        constexpr uint64_t BounceSize = 256 * 1024;
+        if (bounce.empty()) bounce.resize(size_t(BounceSize));
+        for (uint64_t done = 0; done < count;) {
+            const int32_t chunk = int32_t(std::min(count - done, BounceSize));
+            stream.ReadBuffer(bounce.data(), chunk);
+            std::memcpy(static_cast<uint8_t*>(destination) + done, bounce.data(), size_t(chunk));
+            done += uint64_t(chunk);
+        }
     });
 }
 
