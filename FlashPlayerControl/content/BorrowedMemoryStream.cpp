@@ -17,15 +17,21 @@ private:
 
 }  // namespace
 
-void TBorrowedMemoryStream::EndLoan() {
+bool TBorrowedMemoryStream::EndLoan() {
     TExclusive guard(lock_);
-    if (copy_ || data_ == nullptr) return;
+    if (copy_ || data_ == nullptr) return true;
+    bool kept = true;
     if (refs_ > 1 && size_ > 0) {
         copy_.reset(new (std::nothrow) char[size_]);
-        if (copy_) std::memcpy(copy_.get(), data_, size_);
-        else size_ = 0;
+        if (copy_) {
+            std::memcpy(copy_.get(), data_, size_);
+        } else {
+            size_ = 0;
+            kept = false;
+        }
     }
     data_ = copy_.get();
+    return kept;
 }
 
 HRESULT TBorrowedMemoryStream::QueryInterface(REFIID iid, void** object) {

@@ -15,8 +15,9 @@ public:
     TBorrowedMemoryStream(const void* data, ULONG size) : data_(static_cast<const char*>(data)), size_(size) {}
 
     // The lender takes its bytes back. If anyone else still holds the stream, the stream
-    // copies the bytes first; without memory for that copy it reads as empty from then on.
-    void EndLoan();
+    // copies the bytes first; without memory for that copy it reads as empty from then on and
+    // the answer is false.
+    bool EndLoan();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;

@@ -154,8 +154,8 @@ HRESULT TContentProvider::Write(const void* data, ULONG count, ULONG* written) {
         // for the notification and copied only if the receiver keeps them.
         TComPtr<TBorrowedMemoryStream> chunk(new TBorrowedMemoryStream(data, count));
         const HRESULT answer = NotifyData(chunk.Get(), count);
-        chunk->EndLoan();
-        if (written) *written = answer == S_OK ? count : 0;
+        const bool kept = chunk->EndLoan();
+        if (written) *written = answer == S_OK && kept ? count : 0;
     } else {
         bool stored = BufferWrite(data, count);
         if (written) *written = stored ? count : 0;
@@ -164,6 +164,11 @@ HRESULT TContentProvider::Write(const void* data, ULONG count, ULONG* written) {
 }
 
 HRESULT TContentProvider::WriteBlock(HGLOBAL block, ULONG count, ULONG* written) {
+    if (written) *written = 0;
+    if (!block || GlobalSize(block) < count) {
+        if (block) GlobalFree(block);
+        return E_INVALIDARG;
+    }
     TCriticalSectionGuard guard(lock_);
     dataWritten_ = true;
     ULONG done = 0;

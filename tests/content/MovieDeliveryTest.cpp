@@ -233,7 +233,12 @@ TEST(ContentProviderBlock, BlockBecomesTheBufferOrTheChunkAndJoinsEarlierWrites)
     {
         TComPtr<IStream> stream;
         TComPtr<IContentProvider> provider = TContentProvider::Create(stream);
-        ULONG written = 0;
+        ULONG written = 9;
+        // No block, or one shorter than the count, is refused before it counts as data.
+        EXPECT_EQ(provider->WriteBlock(nullptr, 3, &written), E_INVALIDARG);
+        EXPECT_EQ(provider->WriteBlock(blockWith("ab"), 100, &written), E_INVALIDARG);
+        EXPECT_EQ(written, 0u);
+        EXPECT_EQ(provider->HasData(), S_FALSE);
         EXPECT_EQ(provider->WriteBlock(blockWith("early"), 5, &written), S_OK);
         EXPECT_EQ(written, 5u);
         stream->Write("+more", 5, nullptr);
