@@ -4,26 +4,37 @@
 
 #include "framework/Instance.h"
 
-#include <condition_variable>
-#include <deque>
 #include <exception>
-#include <mutex>
 
 namespace {
 
 const char* const WakeWindowClass = "FpcMainThreadWindow";
 constexpr UINT WakeMessage = WM_APP + 0x3A1;
 
+// After running calls the main thread waits this long for the next one, asleep, before it
+// goes back to its message loop: a writer that streams data hands its next call over while
+// the main thread still waits, woken by the cheap in-process wake-up instead of a message.
+constexpr DWORD WatchMilliseconds = 1;
+// One pass runs calls for at most this long, so a busy writer cannot starve the windows.
+constexpr ULONGLONG PassLimitMilliseconds = 10;
+
+// Lives on the waiting thread's stack until Done is set.
 struct TPendingCall {
-    const std::function<void()>* Call;
+    void (*Run)(void*) = nullptr;
+    void* Context = nullptr;
     std::exception_ptr Error;
+    TPendingCall* Next = nullptr;
+    CONDITION_VARIABLE Ran = CONDITION_VARIABLE_INIT;
     bool Done = false;
 };
 
 struct TMainThreadState {
-    std::mutex Lock;
-    std::condition_variable CallDone;
-    std::deque<TPendingCall*> Queue;
+    SRWLOCK Lock = SRWLOCK_INIT;
+    TPendingCall* Head = nullptr;   // calls in the order they were handed over
+    TPendingCall* Tail = nullptr;
+    CONDITION_VARIABLE CallQueued = CONDITION_VARIABLE_INIT;
+    bool WakePosted = false;   // a wake-up message is on its way and not yet handled
+    bool Watching = false;     // the main thread waits on CallQueued between calls of a pass
     DWORD ThreadId = 0;
     HWND WakeWindow = nullptr;
 };
@@ -33,8 +44,39 @@ TMainThreadState& State() {
     return state;
 }
 
+class TStateLock {
+public:
+    explicit TStateLock(TMainThreadState& state) : lock_(&state.Lock) { AcquireSRWLockExclusive(lock_); }
+    ~TStateLock() {
+        if (!released_) ReleaseSRWLockExclusive(lock_);
+    }
+    void Release() {
+        ReleaseSRWLockExclusive(lock_);
+        released_ = true;
+    }
+    void Acquire() {
+        AcquireSRWLockExclusive(lock_);
+        released_ = false;
+    }
+
+private:
+    SRWLOCK* lock_;
+    bool released_ = false;
+};
+
+void PostWake(TMainThreadState& state, HWND window) {
+    if (PostMessageA(window, WakeMessage, 0, 0)) return;
+    // A full queue: the loop's idle pass still finds the call.
+    TStateLock guard(state);
+    state.WakePosted = false;
+}
+
 LRESULT CALLBACK WakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WakeMessage) {
+        {
+            TStateLock guard(State());
+            State().WakePosted = false;
+        }
         RunPendingMainThreadCalls();
         return 0;
     }
@@ -63,53 +105,89 @@ void InitializeMainThread() {
                                   FrameworkInstance(), nullptr);
     HWND previous;
     {
-        std::lock_guard<std::mutex> guard(state.Lock);
+        TStateLock guard(state);
         previous = state.WakeWindow;
         state.WakeWindow = window;
         state.ThreadId = current;
+        state.WakePosted = window != nullptr;
     }
     if (previous) PostMessageA(previous, WM_CLOSE, 0, 0);
     // Calls queued for the previous main thread are now this thread's to run.
-    if (window) PostMessageA(window, WakeMessage, 0, 0);
+    if (window) PostWake(state, window);
 }
 
 bool IsMainThread() { return GetCurrentThreadId() == State().ThreadId; }
 
-void Synchronize(const std::function<void()>& call) {
+void SynchronizeCall(void (*run)(void*), void* context) {
     if (IsMainThread()) {
-        call();
+        run(context);
         return;
     }
     TMainThreadState& state = State();
-    TPendingCall pending;
-    pending.Call = &call;
-    std::unique_lock<std::mutex> guard(state.Lock);
-    state.Queue.push_back(&pending);
-    PostMessageA(state.WakeWindow, WakeMessage, 0, 0);
-    state.CallDone.wait(guard, [&] { return pending.Done; });
-    if (pending.Error) std::rethrow_exception(pending.Error);
+    TPendingCall call;
+    call.Run = run;
+    call.Context = context;
+    HWND wake = nullptr;
+    {
+        TStateLock guard(state);
+        if (state.Tail) state.Tail->Next = &call;
+        else state.Head = &call;
+        state.Tail = &call;
+        // A main thread that waits for calls is woken in-process; one in its message loop by
+        // a message, unless one is already on its way.
+        if (state.Watching) {
+            WakeConditionVariable(&state.CallQueued);
+        } else if (!state.WakePosted) {
+            state.WakePosted = true;
+            wake = state.WakeWindow;
+        }
+    }
+    if (wake) PostWake(state, wake);
+    {
+        TStateLock guard(state);
+        while (!call.Done) SleepConditionVariableSRW(&call.Ran, &state.Lock, INFINITE, 0);
+    }
+    if (call.Error) std::rethrow_exception(call.Error);
 }
 
 void RunPendingMainThreadCalls() {
     if (!IsMainThread()) return;
     TMainThreadState& state = State();
+    const ULONGLONG passStart = GetTickCount64();
+    bool ranAny = false;
+    TStateLock guard(state);
     for (;;) {
-        TPendingCall* pending;
-        {
-            std::lock_guard<std::mutex> guard(state.Lock);
-            if (state.Queue.empty()) return;
-            pending = state.Queue.front();
-            state.Queue.pop_front();
+        TPendingCall* call = state.Head;
+        if (!call) {
+            if (!ranAny || GetTickCount64() - passStart > PassLimitMilliseconds) break;
+            // A thread that just got its answer often comes straight back with its next call.
+            state.Watching = true;
+            SleepConditionVariableSRW(&state.CallQueued, &state.Lock, WatchMilliseconds, 0);
+            state.Watching = false;
+            if (!state.Head) break;
+            continue;
         }
+        state.Head = call->Next;
+        if (!state.Head) state.Tail = nullptr;
+        guard.Release();
         try {
-            (*pending->Call)();
+            call->Run(call->Context);
         } catch (...) {
-            pending->Error = std::current_exception();
+            call->Error = std::current_exception();
         }
-        {
-            std::lock_guard<std::mutex> guard(state.Lock);
-            pending->Done = true;
-        }
-        state.CallDone.notify_all();
+        ranAny = true;
+        guard.Acquire();
+        call->Done = true;
+        // The caller leaves only after taking the lock this thread holds, so its call record
+        // outlives this wake-up.
+        WakeConditionVariable(&call->Ran);
+        if (GetTickCount64() - passStart > PassLimitMilliseconds) break;
+    }
+    // Calls left over after a long pass wait for the next one, after the window messages.
+    if (state.Head && !state.WakePosted) {
+        state.WakePosted = true;
+        HWND wake = state.WakeWindow;
+        guard.Release();
+        PostWake(state, wake);
     }
 }

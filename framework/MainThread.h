@@ -1,6 +1,7 @@
 #pragma once
 
-#include <functional>
+#include <memory>
+#include <type_traits>
 
 // Calls carried over to the main (window) thread. A worker thread hands a call to the main
 // thread and waits until it has run there; the main thread runs such calls from its message
@@ -8,14 +9,27 @@
 // loop is idle. An exception the call raises on the main thread is raised again in the
 // waiting thread. A call made on the main thread itself runs at once.
 //
+// The hand-off allocates nothing: the waiting call lives on the caller's stack. The main
+// thread runs every call that is waiting (from any number of threads) in one pass, and after
+// it waits a moment for more, asleep: a caller then wakes it in-process. Only a main thread
+// that is back in its message loop is woken by a message, and only by one at a time.
+//
 // The main thread is the one that initialises the program (static initialisation); call
 // InitializeMainThread from another thread only to move that role, as tests do.
 
 void InitializeMainThread();
 bool IsMainThread();
 
-// Runs call on the main thread and returns when it has run there.
-void Synchronize(const std::function<void()>& call);
+// Runs run(context) on the main thread and returns when it has run there.
+void SynchronizeCall(void (*run)(void* context), void* context);
+
+// Runs call (any callable without arguments) on the main thread and returns when it has run.
+template <typename Call>
+void Synchronize(Call&& call) {
+    using TCall = std::remove_reference_t<Call>;
+    SynchronizeCall([](void* context) { (*static_cast<TCall*>(context))(); },
+                    const_cast<void*>(static_cast<const void*>(std::addressof(call))));
+}
 
 // Runs the calls waiting for the main thread. Main thread only; the message loop calls it.
 void RunPendingMainThreadCalls();

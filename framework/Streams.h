@@ -24,6 +24,10 @@ public:
     // Moves the position; returns the new position from the beginning.
     virtual int32_t Seek(int32_t offset, uint16_t origin) = 0;
 
+    // The whole content, when the stream keeps it in one block of memory (null otherwise):
+    // a reader that needs every byte can take them from there without copying them out.
+    virtual const void* ContentMemory() { return nullptr; }
+
     int32_t Position();
     void SetPosition(int32_t position);
     int32_t Size();
@@ -59,6 +63,8 @@ public:
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
     int32_t Seek(int32_t offset, uint16_t origin) override;
+
+    const void* ContentMemory() override { return memory_; }
 
     void Clear();
     // Replaces the content with the whole of source (from its beginning); position 0 after.
@@ -146,6 +152,7 @@ public:
     int32_t Write(const void* buffer, int32_t count) override;
     int32_t Seek(int32_t offset, uint16_t origin) override;
 
+    const void* ContentMemory() override { return data_; }
     const void* Memory() const { return data_; }
 
 private:

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "FlashPlayerControl/content/ContentBlock.h"
 #include "FlashPlayerControl/content/MemoryPaths.h"
 #include "FlashPlayerControl/content/SynchronizedStreams.h"
 #include "FlashPlayerControl/content/URLMonikerHooks.h"
 #include "FlashPlayerControl/loader/LibraryState.h"
 #include "FlashPlayerControl/loader/SystemCalls.h"
 #include "framework/ErrorHandling.h"
+#include "framework/MainThread.h"
 
 TContentManager* ContentManager = nullptr;
 
@@ -53,10 +55,9 @@ std::wstring TContentManager::NewMoviePath() {
     return FormatMoviePath(movieCounter_++);
 }
 
-TStream* TContentManager::RegisterMovieStream(IFlashPlayerControlBase* control, bool useLayer, int32_t layer) {
-    TComPtr<IStream> data;
+TComPtr<IContentProvider> TContentManager::RegisterMovie(IFlashPlayerControlBase* control, bool useLayer,
+                                                        int32_t layer, TComPtr<IStream>& data) {
     TComPtr<IContentProvider> provider = TContentProvider::Create(data);
-    std::unique_ptr<TStream> stream(NewSynchronizedStream(data.Get()));
     std::wstring path = NewMoviePath();
     int32_t id = 0;
     std::wstring relative;
@@ -74,16 +75,48 @@ TStream* TContentManager::RegisterMovieStream(IFlashPlayerControlBase* control, 
         control->SetMovieURL(ResetMovieURL);
         control->SetMovieURL(path);
     }
-    return stream.release();
+    return provider;
+}
+
+TStream* TContentManager::RegisterMovieStream(IFlashPlayerControlBase* control, bool useLayer, int32_t layer) {
+    TComPtr<IStream> data;
+    RegisterMovie(control, useLayer, layer, data);
+    return NewSynchronizedStream(data.Get());
 }
 
 void TContentManager::LoadMovieFromStream(IFlashPlayerControlBase* control, bool useLayer, TStream& source,
                                           int32_t layer) {
-    std::unique_ptr<TStream> stream(RegisterMovieStream(control, useLayer, layer));
-    TMemoryStream copy;
-    copy.LoadFromStream(source);
-    // One write: the player gets the whole movie in one notification.
-    stream->WriteBuffer(copy.Memory(), copy.Size());
+    TComPtr<IStream> data;
+    TComPtr<IContentProvider> provider = RegisterMovie(control, useLayer, layer, data);
+    // Releasing the writing end ends the content; like every call into the provider it
+    // happens on the main thread, also when reading the source fails.
+    struct TEndOfContent {
+        TComPtr<IStream>& Data;
+        ~TEndOfContent() {
+            try {
+                Synchronize([this] { Data = nullptr; });
+            } catch (...) {
+                // Nothing is left to tell: the content simply ends.
+            }
+        }
+    } endOfContent{data};
+
+    // One write from the start: the player gets the whole movie in one notification. A stream
+    // that keeps its bytes in memory lends them; any other is read once into a block that the
+    // provider takes over.
+    ULONG written = 0;
+    ULONG count = 0;
+    if (const void* bytes = source.ContentMemory()) {
+        const int32_t size = source.Size();
+        count = static_cast<ULONG>(std::max(size, 0));
+        if (count) Synchronize([&] { provider->Write(bytes, count, &written); });
+        source.Seek(0, soFromEnd);
+    } else {
+        TContentBlock content = ReadStreamIntoBlock(source);
+        count = content.Size;
+        if (count) Synchronize([&] { provider->WriteBlock(content.Release(), count, &written); });
+    }
+    if (written != count) throw EWriteError(ErrorText::StreamWrite);
 }
 
 void TContentManager::RegisterControlId(int32_t id, IFlashPlayerControlBase* control) {

@@ -78,6 +78,11 @@ public:
     int32_t MovieCounter() const { return movieCounter_; }
 
 private:
+    // A new movie registration; the player is told its path. Returns the provider and, in
+    // data, its writing end.
+    TComPtr<IContentProvider> RegisterMovie(IFlashPlayerControlBase* control, bool useLayer, int32_t layer,
+                                            TComPtr<IStream>& data);
+
     int32_t movieCounter_ = 1;
     // The player binds URLs and opens files from several threads: the movie and id
     // registries have a lock of their own, as the fake-handle registry has.

@@ -1,5 +1,8 @@
 #include "FlashPlayerControl/content/ContentProvider.h"
 
+#include "FlashPlayerControl/content/BorrowedMemoryStream.h"
+
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -7,29 +10,21 @@ namespace {
 
 constexpr DWORD DataFlags = BSCF_FIRSTDATANOTIFICATION | BSCF_LASTDATANOTIFICATION;
 
-// A memory stream holding a copy of the bytes, positioned at 0; empty when memory is short.
-TComPtr<IStream> NewStreamWith(const void* data, ULONG count) {
+// A memory stream over a block it takes over, positioned at 0 and exactly size bytes long;
+// empty when the block cannot be used (the block is freed then).
+TComPtr<IStream> StreamOnBlock(HGLOBAL block, ULONG size) {
     TComPtr<IStream> stream;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, count ? count : 1);
-    if (!block) return stream;
-    if (void* bytes = GlobalLock(block)) {
-        if (count) std::memcpy(bytes, data, count);
-        GlobalUnlock(block);
-        if (SUCCEEDED(CreateStreamOnHGlobal(block, TRUE, stream.Put()))) {
-            ULARGE_INTEGER size;
-            size.QuadPart = count;
-            stream->SetSize(size);
-            return stream;
-        }
+    if (FAILED(CreateStreamOnHGlobal(block, TRUE, stream.Put()))) {
+        GlobalFree(block);
+        return stream;
     }
-    GlobalFree(block);
-    return stream;
-}
-
-void Rewind(IStream* stream) {
+    ULARGE_INTEGER length;
+    length.QuadPart = size;
+    stream->SetSize(length);
     LARGE_INTEGER zero;
     zero.QuadPart = 0;
     stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    return stream;
 }
 
 }  // namespace
@@ -80,10 +75,12 @@ void TContentProvider::StartBinding() {
 bool TContentProvider::BufferWrite(const void* data, ULONG count) {
     // Grown geometrically ahead of the writes, so many small writes before the bind cost time
     // linear in the movie's size; the block becomes the replay stream as it is.
+    // The first write gets a block of its own size: a movie copied in one write is not
+    // rounded up.
     SIZE_T needed = static_cast<SIZE_T>(bufferedSize_) + count;
-    if (needed > bufferCapacity_) {
-        SIZE_T capacity = bufferCapacity_ ? bufferCapacity_ : 64 * 1024;
-        while (capacity < needed) capacity *= 2;
+    if (needed > bufferCapacity_ || !bufferBlock_) {
+        SIZE_T capacity = bufferCapacity_ ? bufferCapacity_ * 2 : std::max<SIZE_T>(needed, 1);
+        if (capacity < needed) capacity = needed;
         HGLOBAL grown = bufferBlock_ ? GlobalReAlloc(bufferBlock_, capacity, GMEM_MOVEABLE)
                                      : GlobalAlloc(GMEM_MOVEABLE, capacity);
         if (!grown) return false;
@@ -119,14 +116,12 @@ HRESULT TContentProvider::SetBindStatusCallback(IBindStatusCallback* receiver) {
         StartBinding();
         if (!replayed_) {
             // Everything written so far, as one block handed over to the receiver.
-            TComPtr<IStream> buffered;
-            if (SUCCEEDED(CreateStreamOnHGlobal(bufferBlock_, TRUE, buffered.Put()))) {
-                bufferBlock_ = nullptr;  // the stream owns it now
-                ULARGE_INTEGER size;
-                size.QuadPart = bufferedSize_;
-                buffered->SetSize(size);
-                Rewind(buffered.Get());
-                NotifyData(buffered.Get(), bufferedSize_);
+            HGLOBAL block = bufferBlock_;
+            bufferBlock_ = nullptr;  // the replay stream owns it now
+            bufferCapacity_ = 0;
+            if (block) {
+                TComPtr<IStream> buffered = StreamOnBlock(block, bufferedSize_);
+                if (buffered) NotifyData(buffered.Get(), bufferedSize_);
             }
             replayed_ = true;  // later writes go straight to the receiver
         }
@@ -155,15 +150,47 @@ HRESULT TContentProvider::Write(const void* data, ULONG count, ULONG* written) {
     dataWritten_ = true;
     if (receiver_) {
         StartBinding();
-        // Each write after attachment is one notification carrying exactly its bytes.
-        TComPtr<IStream> chunk = NewStreamWith(data, count);
-        ULONG done = chunk ? count : 0;
-        if (chunk && NotifyData(chunk.Get(), count) != S_OK) done = 0;
-        if (written) *written = done;
+        // Each write after attachment is one notification carrying exactly its bytes, lent
+        // for the notification and copied only if the receiver keeps them.
+        TComPtr<TBorrowedMemoryStream> chunk(new TBorrowedMemoryStream(data, count));
+        const HRESULT answer = NotifyData(chunk.Get(), count);
+        const bool kept = chunk->EndLoan();
+        if (written) *written = answer == S_OK && kept ? count : 0;
     } else {
         bool stored = BufferWrite(data, count);
         if (written) *written = stored ? count : 0;
     }
+    return S_OK;
+}
+
+HRESULT TContentProvider::WriteBlock(HGLOBAL block, ULONG count, ULONG* written) {
+    if (written) *written = 0;
+    if (!block || GlobalSize(block) < count) {
+        if (block) GlobalFree(block);
+        return E_INVALIDARG;
+    }
+    TCriticalSectionGuard guard(lock_);
+    dataWritten_ = true;
+    ULONG done = 0;
+    if (receiver_) {
+        StartBinding();
+        TComPtr<IStream> chunk = StreamOnBlock(block, count);
+        if (chunk && NotifyData(chunk.Get(), count) == S_OK) done = count;
+    } else if (!bufferBlock_ && !replayed_) {
+        // The first data before the bind: the block becomes the buffer as it is.
+        bufferBlock_ = block;
+        bufferCapacity_ = GlobalSize(block);
+        bufferedSize_ = count;
+        done = count;
+    } else {
+        void* bytes = GlobalLock(block);
+        if (bytes) {
+            if (BufferWrite(bytes, count)) done = count;
+            GlobalUnlock(block);
+        }
+        GlobalFree(block);
+    }
+    if (written) *written = done;
     return S_OK;
 }
 

@@ -5,6 +5,10 @@
 // callback receives the data as a download: a response header, a start, one data
 // notification per write, a stop when the writing end is released. Data written before the
 // callback is attached is buffered and replayed to it in one notification.
+//
+// Copies: a write to an attached receiver is lent to it as it is (the receiver reads it during
+// its notification); a write before the bind is copied once into the buffer, except a block
+// handed over whole, which becomes the buffer itself.
 
 #include <windows.h>
 #include <urlmon.h>
@@ -20,6 +24,10 @@ struct IContentProvider : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Finish() = 0;
     virtual HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG count, ULONG* written) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetContentLength(LONGLONG length) = 0;
+    // Like Write, for count bytes held in a movable memory block that the provider takes
+    // over (it frees the block in every case): the bytes reach the receiver without another
+    // copy.
+    virtual HRESULT STDMETHODCALLTYPE WriteBlock(HGLOBAL block, ULONG count, ULONG* written) = 0;
 };
 
 // {58245B0F-C1F8-4D38-B411-F4EBE2A76590}
@@ -40,6 +48,7 @@ public:
     HRESULT STDMETHODCALLTYPE Finish() override;
     HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG count, ULONG* written) override;
     HRESULT STDMETHODCALLTYPE SetContentLength(LONGLONG length) override;
+    HRESULT STDMETHODCALLTYPE WriteBlock(HGLOBAL block, ULONG count, ULONG* written) override;
 
 private:
     TContentProvider() = default;

@@ -1,6 +1,8 @@
 #include "FlashPlayerControl/loader/DLLLoader.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -50,13 +52,50 @@ TDLLLoader::~TDLLLoader() {
 
 void TDLLLoader::LoadModule(TStream& stream) {
     if (block_ != nullptr) throw EModuleLoadError("The loader already holds a module");
-    // The file image lives only for the duration of the load.
-    const std::vector<uint8_t> file = ReadWholeStream(stream);
-    const TImageBytes fileBytes(file.data(), file.size());
-    headers_ = ReadFileHeaders(fileBytes, formats_);
+    const int32_t fileSize = stream.Seek(0, soFromEnd);
+    if (fileSize < 0) {
+        // A stream that cannot seek is read once, in order, and mapped from that copy.
+        const std::vector<uint8_t> file = ReadRemainingStream(stream);
+        const TImageBytes fileBytes(file.data(), file.size());
+        MapFile(&fileBytes, file.size(), [&fileBytes](uint64_t offset, void* destination, uint64_t count) {
+            fileBytes.Require(offset, count, "section raw data");
+            std::memcpy(destination, fileBytes.At(offset), size_t(count));
+        });
+        return;
+    }
+    // Only the headers are held apart; each section goes from the stream into its place in
+    // the image. A stream that keeps the file in memory is copied from directly (the reads
+    // are checked against fileSize, its size). Any other is read through a small buffer that
+    // stays in the cache: a system read straight into fresh pages of the image costs several
+    // times a copy into them.
+    const uint8_t* memory = static_cast<const uint8_t*>(stream.ContentMemory());
+    std::vector<uint8_t> bounce;
+    MapFile(nullptr, uint64_t(fileSize), [&](uint64_t offset, void* destination, uint64_t count) {
+        if (memory != nullptr) {
+            std::memcpy(destination, memory + offset, size_t(count));
+            return;
+        }
+        if (stream.Seek(int32_t(offset), soFromBeginning) != int32_t(offset))
+            throw EReadError(ErrorText::StreamRead);
+        constexpr uint64_t BounceSize = 256 * 1024;
+        if (bounce.empty()) bounce.resize(size_t(BounceSize));
+        for (uint64_t done = 0; done < count;) {
+            const int32_t chunk = int32_t(std::min(count - done, BounceSize));
+            stream.ReadBuffer(bounce.data(), chunk);
+            std::memcpy(static_cast<uint8_t*>(destination) + done, bounce.data(), size_t(chunk));
+            done += uint64_t(chunk);
+        }
+    });
+}
+
+void TDLLLoader::MapFile(const TImageBytes* wholeFile, uint64_t fileSize, const TFileReader& read) {
+    std::vector<uint8_t> headerRegion;
+    if (!wholeFile) headerRegion = ReadHeaderRegion(read, fileSize);
+    const TImageBytes headerBytes = wholeFile ? *wholeFile : TImageBytes(headerRegion.data(), headerRegion.size());
+    headers_ = ReadFileHeaders(headerBytes, fileSize, formats_);
     try {
         AllocateImageBlock();
-        CopySections(fileBytes);
+        LayOutImage(headerBytes, read, headers_, ImageBytes());
         RelocateImage();
         BindImports();
         RegisterFunctionTable();
@@ -69,12 +108,17 @@ void TDLLLoader::LoadModule(TStream& stream) {
     imageBase_ = block_;
 }
 
-std::vector<uint8_t> TDLLLoader::ReadWholeStream(TStream& stream) {
-    const int32_t size = stream.Seek(0, soFromEnd);
-    stream.Seek(0, soFromBeginning);
-    std::vector<uint8_t> file(size > 0 ? size_t(size) : 0);
-    if (!file.empty()) stream.ReadBuffer(file.data(), size);
-    return file;
+std::vector<uint8_t> TDLLLoader::ReadRemainingStream(TStream& stream) {
+    std::vector<uint8_t> file;
+    constexpr size_t Chunk = 64 * 1024;
+    for (;;) {
+        const size_t had = file.size();
+        if (had > size_t(INT32_MAX) - Chunk) throw EReadError(ErrorText::StreamRead);
+        file.resize(had + Chunk);
+        const int32_t n = stream.Read(file.data() + had, int32_t(Chunk));
+        file.resize(had + size_t(std::max(n, 0)));
+        if (n <= 0) return file;
+    }
 }
 
 void TDLLLoader::AllocateImageBlock() {
@@ -94,10 +138,6 @@ void TDLLLoader::AllocateImageBlock() {
     }
     if (!relocatable && headers_.DeltaFor(reinterpret_cast<uintptr_t>(block_)) != 0)
         throw EModuleLoadError(placementError);
-}
-
-void TDLLLoader::CopySections(const TImageBytes& file) {
-    CopyHeadersAndSections(file, headers_, ImageBytes());
 }
 
 void TDLLLoader::RelocateImage() {

@@ -75,9 +75,11 @@ protected:
     TLoaderPlatform& Platform() const { return platform_; }
 
 private:
-    std::vector<uint8_t> ReadWholeStream(TStream& stream);
+    // Maps the file of fileSize bytes, read through read; wholeFile holds it all when the
+    // stream could not seek, and is null otherwise.
+    void MapFile(const TImageBytes* wholeFile, uint64_t fileSize, const TFileReader& read);
+    static std::vector<uint8_t> ReadRemainingStream(TStream& stream);
     void AllocateImageBlock();
-    void CopySections(const TImageBytes& file);
     void RelocateImage();
     void BindImports();
     void RegisterFunctionTable();

@@ -37,7 +37,13 @@ void RequireDirectory(const TImageBytes& image, const TDataDirectory& dir, uint3
                   ") lies outside the image");
 }
 
-TImageHeaders ParseHeaders(const TImageBytes& bytes, TImageFormats accepted, bool isFile) {
+// Whether [offset, offset + length) lies inside a file of fileSize bytes.
+bool InsideFile(uint64_t fileSize, uint64_t offset, uint64_t length) {
+    return offset <= fileSize && length <= fileSize - offset;
+}
+
+// For a file image, bytes may hold only the file's header region; fileSize is the whole file's.
+TImageHeaders ParseHeaders(const TImageBytes& bytes, TImageFormats accepted, bool isFile, uint64_t fileSize) {
     TImageHeaders h;
     bytes.Require(0, PE::DosHeaderSize, "DOS header");
     if (bytes.Read16(0, "DOS header") != PE::DosSignature)
@@ -93,7 +99,7 @@ TImageHeaders ParseHeaders(const TImageBytes& bytes, TImageFormats accepted, boo
     if (h.SizeOfHeaders > h.SizeOfImage)
         Malformed("SizeOfHeaders " + Hex(h.SizeOfHeaders) + " exceeds SizeOfImage " +
                   Hex(h.SizeOfImage));
-    if (isFile && h.SizeOfHeaders > bytes.Size())
+    if (isFile && (h.SizeOfHeaders > fileSize || h.SizeOfHeaders > bytes.Size()))
         Malformed("SizeOfHeaders " + Hex(h.SizeOfHeaders) + " runs past the end of the file");
     if (!isFile && h.SizeOfImage != bytes.Size())
         Malformed("SizeOfImage changed while reading");
@@ -117,7 +123,7 @@ TImageHeaders ParseHeaders(const TImageBytes& bytes, TImageFormats accepted, boo
             Malformed("Section '" + s.Name + "' at RVA " + Hex(s.VirtualAddress) + " (size " +
                       Hex(s.VirtualSize) + ") lies outside SizeOfImage " + Hex(h.SizeOfImage));
         const uint32_t copied = std::min(s.VirtualSize, s.SizeOfRawData);
-        if (isFile && copied != 0 && !bytes.Contains(s.PointerToRawData, copied))
+        if (isFile && copied != 0 && !InsideFile(fileSize, s.PointerToRawData, copied))
             Malformed("The raw data of section '" + s.Name + "' at file offset " +
                       Hex(s.PointerToRawData) + " runs past the end of the file");
         h.Sections.push_back(std::move(s));
@@ -186,7 +192,36 @@ uint64_t TImageHeaders::DeltaFor(uint64_t actualBase) const {
 }
 
 TImageHeaders ReadFileHeaders(const TImageBytes& file, TImageFormats accepted) {
-    return ParseHeaders(file, accepted, true);
+    return ParseHeaders(file, accepted, true, file.Size());
+}
+
+TImageHeaders ReadFileHeaders(const TImageBytes& headerRegion, uint64_t fileSize, TImageFormats accepted) {
+    if (headerRegion.Size() > fileSize) Malformed("The header region is larger than the file");
+    return ParseHeaders(headerRegion, accepted, true, fileSize);
+}
+
+std::vector<uint8_t> ReadHeaderRegion(const TFileReader& read, uint64_t fileSize) {
+    // A first page holds the headers of nearly every module; the headers themselves say
+    // whether more is needed (SizeOfHeaders, or e_lfanew pointing further on).
+    constexpr uint64_t FirstRead = 0x1000;
+    std::vector<uint8_t> region(size_t(std::min(fileSize, FirstRead)));
+    if (!region.empty()) read(0, region.data(), region.size());
+    for (int round = 0; round < 3; ++round) {
+        const TImageBytes known(region.data(), region.size());
+        if (!known.Contains(0, PE::DosHeaderSize)) break;   // too short: parsing names the fault
+        const uint64_t sizeOfHeadersAt =
+            uint64_t(known.Read32(0x3C, "DOS header")) + 4 + PE::FileHeaderSize + OptSizeOfHeaders;
+        const uint64_t needed = known.Contains(sizeOfHeadersAt, 4)
+                                    ? std::max<uint64_t>(known.Read32(sizeOfHeadersAt, "optional header"),
+                                                         sizeOfHeadersAt + 4)
+                                    : sizeOfHeadersAt + 4;
+        const uint64_t wanted = std::min(needed, fileSize);
+        if (wanted <= region.size()) break;
+        const size_t had = region.size();
+        region.resize(size_t(wanted));
+        read(had, region.data() + had, wanted - had);
+    }
+    return region;
 }
 
 TImageHeaders ReadMappedHeaders(const void* image, TImageFormats accepted, TImageBytes& bytes) {
@@ -202,20 +237,28 @@ TImageHeaders ReadMappedHeaders(const void* image, TImageFormats accepted, TImag
     const uint32_t sizeOfImage = page.Read32(opt + OptSizeOfImage, "optional header");
     if (sizeOfImage < FirstPage) Malformed("SizeOfImage " + Hex(sizeOfImage) + " is below one page");
     bytes = TImageBytes(image, sizeOfImage);
-    return ParseHeaders(bytes, accepted, false);
+    return ParseHeaders(bytes, accepted, false, 0);
 }
 
 void CopyHeadersAndSections(const TImageBytes& file, const TImageHeaders& headers,
                             const TImageBytes& image) {
+    LayOutImage(file, [&file](uint64_t offset, void* destination, uint64_t count) {
+        file.Require(offset, count, "section raw data");
+        std::memcpy(destination, file.At(offset), size_t(count));
+    }, headers, image);
+}
+
+void LayOutImage(const TImageBytes& headerRegion, const TFileReader& read, const TImageHeaders& headers,
+                 const TImageBytes& image) {
     image.Require(0, headers.SizeOfHeaders, "image headers");
-    std::memcpy(image.At(0), file.At(0), headers.SizeOfHeaders);
+    headerRegion.Require(0, headers.SizeOfHeaders, "file headers");
+    std::memcpy(image.At(0), headerRegion.At(0), headers.SizeOfHeaders);
     for (const TSectionHeader& s : headers.Sections) {
         image.Require(s.VirtualAddress, s.VirtualSize, "section");
-        std::memset(image.At(s.VirtualAddress), 0, s.VirtualSize);
+        // Only the tail past the raw data needs zeros: the rest is overwritten by it.
         const uint32_t copied = std::min(s.VirtualSize, s.SizeOfRawData);
-        if (copied == 0) continue;
-        file.Require(s.PointerToRawData, copied, "section raw data");
-        std::memcpy(image.At(s.VirtualAddress), file.At(s.PointerToRawData), copied);
+        if (copied != 0) read(s.PointerToRawData, image.At(s.VirtualAddress), copied);
+        std::memset(image.At(uint64_t(s.VirtualAddress) + copied), 0, s.VirtualSize - copied);
     }
 }
 

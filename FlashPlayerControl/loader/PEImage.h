@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,17 @@ struct TImageHeaders {
 // raw data are checked against the file.
 TImageHeaders ReadFileHeaders(const TImageBytes& file, TImageFormats accepted);
 
+// The same for a file of fileSize bytes of which only the start is at hand: headerRegion
+// holds at least SizeOfHeaders bytes, or the whole file when that is shorter.
+TImageHeaders ReadFileHeaders(const TImageBytes& headerRegion, uint64_t fileSize, TImageFormats accepted);
+
+// Reads count bytes at a file offset into destination, or raises.
+using TFileReader = std::function<void(uint64_t offset, void* destination, uint64_t count)>;
+
+// The start of a file of fileSize bytes that holds its headers (SizeOfHeaders, at least the
+// fixed headers; never more than the file), read through read.
+std::vector<uint8_t> ReadHeaderRegion(const TFileReader& read, uint64_t fileSize);
+
 // Headers of an image that is already mapped (by this loader or by the system). Only the
 // first page is trusted to exist until SizeOfImage is known; returns the image's bytes.
 TImageHeaders ReadMappedHeaders(const void* image, TImageFormats accepted, TImageBytes& bytes);
@@ -139,6 +151,11 @@ TImageHeaders ReadMappedHeaders(const void* image, TImageFormats accepted, TImag
 // zero-filled to its VirtualSize with min(VirtualSize, SizeOfRawData) bytes copied.
 void CopyHeadersAndSections(const TImageBytes& file, const TImageHeaders& headers,
                             const TImageBytes& image);
+
+// The same with the headers taken from the header region and each section's raw data read
+// through read straight into its place in the image: every byte of the file is read once.
+void LayOutImage(const TImageBytes& headerRegion, const TFileReader& read, const TImageHeaders& headers,
+                 const TImageBytes& image);
 
 bool HasRelocations(const TImageHeaders& headers);
 

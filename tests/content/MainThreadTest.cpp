@@ -109,3 +109,115 @@ TEST(SynchronizedStream, StreamOverIStreamPassesOperationsThrough) {
     stream.SetSize(2);
     EXPECT_EQ(stream.Seek(0, soFromEnd), 2);
 }
+
+namespace {
+
+// Counts the writes that ran and whether each ran on the main thread; may fail one write.
+class TCountingStream : public TMemoryStream {
+public:
+    TCountingStream(DWORD mainThread, int failAt) : mainThread_(mainThread), failAt_(failAt) {}
+    std::atomic<int> Ran{0};
+    std::atomic<bool> OffMainThread{false};
+    int32_t Write(const void* buffer, int32_t count) override {
+        if (GetCurrentThreadId() != mainThread_) OffMainThread = true;
+        const int index = Ran++;
+        if (index == failAt_) throw EWriteError("write " + std::to_string(index) + " failed");
+        return TMemoryStream::Write(buffer, count);
+    }
+
+private:
+    DWORD mainThread_;
+    int failAt_;
+};
+
+}  // namespace
+
+TEST(SynchronizedStream, SeveralWritersBlockUntilTheirCallsRanKeepTheirOrderAndGetOnlyTheirOwnErrors) {
+    constexpr int Writers = 4, Writes = 300, FailingWriter = 2, FailingWrite = 120;
+    struct TWriter {
+        TCountingStream* Inner;
+        TSynchronizedStreamWrapper* Wrapper;
+        std::atomic<int> ReturnedEarly{0};
+        std::string Error;
+        int ErrorAt = -1;
+        std::string Seen;
+    };
+    std::vector<std::unique_ptr<TWriter>> writers;
+    for (int w = 0; w < Writers; ++w) {
+        auto writer = std::make_unique<TWriter>();
+        writer->Inner = new TCountingStream(GetCurrentThreadId(), w == FailingWriter ? FailingWrite : -1);
+        writer->Wrapper = new TSynchronizedStreamWrapper(writer->Inner);
+        writers.push_back(std::move(writer));
+    }
+    std::atomic<int> finished{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < Writers; ++w) {
+        threads.emplace_back([&, w] {
+            TWriter& writer = *writers[w];
+            for (int i = 0; i < Writes; ++i) {
+                const std::string record = std::to_string(w) + ":" + std::to_string(i) + ";";
+                try {
+                    writer.Wrapper->WriteBuffer(record.data(), int32_t(record.size()));
+                } catch (const EWriteError& error) {
+                    writer.Error = error.Message;
+                    writer.ErrorAt = i;
+                }
+                // Blocking: by the time the call returns, the write has run on the main thread.
+                if (writer.Inner->Ran.load() != i + 1) ++writer.ReturnedEarly;
+            }
+            Synchronize([&] { writer.Seen.assign(static_cast<char*>(writer.Inner->Memory()), writer.Inner->Size()); });
+            delete writer.Wrapper;
+            ++finished;
+        });
+    }
+    EXPECT_TRUE(PumpUntil([&] { return finished.load() == Writers; }, 20000));
+    for (auto& thread : threads) thread.join();
+    for (int w = 0; w < Writers; ++w) {
+        SCOPED_TRACE("writer " + std::to_string(w));
+        TWriter& writer = *writers[w];
+        std::string expected;
+        for (int i = 0; i < Writes; ++i)
+            if (!(w == FailingWriter && i == FailingWrite)) expected += std::to_string(w) + ":" + std::to_string(i) + ";";
+        EXPECT_EQ(writer.Seen, expected);
+        EXPECT_EQ(writer.ReturnedEarly.load(), 0);
+        if (w == FailingWriter) {
+            EXPECT_EQ(writer.ErrorAt, FailingWrite);
+            EXPECT_EQ(writer.Error, "write 120 failed");
+        } else {
+            EXPECT_EQ(writer.ErrorAt, -1);
+        }
+    }
+}
+
+TEST(SynchronizedStream, CallsFromWorkersRunInsideTheApplicationsMessageLoop) {
+    // The hand-off wakes a main thread that sleeps in the ordinary message loop, and one that
+    // is between calls, alike: a writer with pauses and one without finish either way.
+    std::vector<DWORD> threads;
+    auto* inner = new TThreadRecordingStream(&threads);
+    auto* wrapper = new TSynchronizedStreamWrapper(inner);
+    std::atomic<bool> done{false};
+    const DWORD mainThread = GetCurrentThreadId();
+    std::thread worker([&] {
+        for (int i = 0; i < 50; ++i) {
+            wrapper->WriteBuffer("x", 1);
+            if (i % 10 == 0) Sleep(5);   // long enough for the main thread to go back to its loop
+        }
+        delete wrapper;
+        done = true;
+        PostThreadMessageA(mainThread, WM_NULL, 0, 0);
+    });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done && std::chrono::steady_clock::now() < end) {
+        MSG message;
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        } else {
+            RunPendingMainThreadCalls();
+            if (!done) MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_ALLINPUT);
+        }
+    }
+    worker.join();
+    EXPECT_TRUE(done);
+    ASSERT_EQ(threads.size(), 51u);
+    for (DWORD thread : threads) EXPECT_EQ(thread, mainThread);
+}

@@ -613,3 +613,128 @@ TEST_P(HandBuiltImage, LoaderRefusesTheFormatItDoesNotMap) {
 }
 
 }  // namespace
+
+// --- Reading the file from its stream -------------------------------------------------------
+
+namespace {
+
+// A file image as a stream that writes down every read (offset and length); it may refuse to
+// seek, as a stream over a pipe does.
+class TRecordingFileStream : public TStream {
+public:
+    explicit TRecordingFileStream(std::vector<uint8_t> bytes, bool seekable = true)
+        : bytes_(std::move(bytes)), seekable_(seekable) {}
+    std::vector<std::pair<int32_t, int32_t>> Reads;
+    uint64_t BytesRead = 0;
+
+    int32_t Read(void* buffer, int32_t count) override {
+        const int32_t n = std::max(0, std::min(count, int32_t(bytes_.size()) - position_));
+        std::memcpy(buffer, bytes_.data() + position_, size_t(n));
+        Reads.emplace_back(position_, n);
+        BytesRead += uint64_t(n);
+        position_ += n;
+        return n;
+    }
+    int32_t Write(const void*, int32_t) override { return 0; }
+    int32_t Seek(int32_t offset, uint16_t origin) override {
+        if (!seekable_) return -1;
+        position_ = ResolveSeek(position_, int32_t(bytes_.size()), offset, origin);
+        return position_;
+    }
+
+private:
+    std::vector<uint8_t> bytes_;
+    bool seekable_;
+    int32_t position_ = 0;
+};
+
+// A file whose three sections carry distinct bytes, laid out out of order in the file.
+TPeBuilder ThreeSectionImage(TImageFormat format) {
+    TPeBuilder b(format);
+    b.SizeOfImage = 0x6000;
+    b.Sections = {{".a", 0x1000, 0x1000, 0x800, 0x2000},
+                  {".b", 0x1800, 0x2000, 0x1800, 0x3000},
+                  {".c", 0x200, 0x4000, 0x400, 0x1000}};
+    b.File.assign(0x5000, 0);
+    for (uint32_t i = 0; i < 0x2000; ++i) b.File[0x1000 + i] = uint8_t(i * 13 + 1), b.File[0x3000 + i % 0x1800] = uint8_t(i * 7 + 3);
+    return b;
+}
+
+// The image as the byte-buffer core lays the whole file out.
+std::vector<uint8_t> LaidOut(const std::vector<uint8_t>& file) {
+    const TImageBytes bytes(file.data(), file.size());
+    const TImageHeaders headers = ReadFileHeaders(bytes, AnyImageFormat);
+    std::vector<uint8_t> image(headers.SizeOfImage, 0);
+    CopyHeadersAndSections(bytes, headers, TImageBytes(image.data(), image.size()));
+    return image;
+}
+
+std::vector<uint8_t> MappedImage(TDLLLoader& loader, uint32_t size) {
+    const auto* block = static_cast<const uint8_t*>(loader.ImageBase());
+    return std::vector<uint8_t>(block, block + size);
+}
+
+}  // namespace
+
+TEST_P(HandBuiltImage, ReadsTheHeadersAndThenEachSectionOnceStraightIntoItsPlace) {
+    TPeBuilder b = ThreeSectionImage(GetParam());
+    PlaceAtPreferredBase(b, platform_);
+    const std::vector<uint8_t> file = b.Build();
+    TRecordingFileStream stream(file);
+    TRecordingLoader loader(platform_, AnyImageFormat);
+    loader.LoadModule(stream);
+    // Nothing to relocate or bind: the mapped image is the laid-out file byte for byte.
+    EXPECT_EQ(MappedImage(loader, b.SizeOfImage), LaidOut(file));
+    const std::vector<std::pair<int32_t, int32_t>> reads = {
+        {0, 0x1000},        // the first page holds the headers
+        {0x2000, 0x800},    // .a: min(VirtualSize, SizeOfRawData)
+        {0x3000, 0x1800},   // .b
+        {0x1000, 0x200}};   // .c: cut at its VirtualSize
+    EXPECT_EQ(stream.Reads, reads);
+    EXPECT_LT(stream.BytesRead, file.size()) << "no whole-file copy";
+}
+
+TEST_P(HandBuiltImage, StreamThatCannotSeekIsReadOnceInOrderAndMapsTheSameImage) {
+    TPeBuilder b = ThreeSectionImage(GetParam());
+    PlaceAtPreferredBase(b, platform_);
+    const std::vector<uint8_t> file = b.Build();
+    TRecordingFileStream stream(file, false);
+    TRecordingLoader loader(platform_, AnyImageFormat);
+    loader.LoadModule(stream);
+    EXPECT_EQ(MappedImage(loader, b.SizeOfImage), LaidOut(file));
+    EXPECT_EQ(stream.BytesRead, file.size());
+    for (size_t i = 1; i < stream.Reads.size(); ++i)
+        EXPECT_EQ(stream.Reads[i].first, stream.Reads[i - 1].first + stream.Reads[i - 1].second) << "in order";
+}
+
+TEST_P(HandBuiltImage, HeadersBeyondTheFirstPageAreReadInFull) {
+    TPeBuilder b = ThreeSectionImage(GetParam());
+    b.NtOffset = 0x1000;         // the headers, SizeOfHeaders among them, lie past the first page
+    b.SizeOfHeaders = 0x1400;
+    // Sections and raw data keep clear of the larger headers.
+    b.SizeOfImage = 0x7000;
+    for (auto& section : b.Sections) section.VirtualAddress += 0x1000;
+    b.Sections[2].PointerToRawData = 0x4800;
+    PlaceAtPreferredBase(b, platform_);
+    TRecordingFileStream stream(b.Build());
+    TRecordingLoader loader(platform_, AnyImageFormat);
+    loader.LoadModule(stream);
+    EXPECT_EQ(Block(loader)[b.NtOffset], 'P');
+    EXPECT_EQ(Block(loader)[0x2000], uint8_t(1));
+    EXPECT_EQ(Block(loader)[0x3000], uint8_t(3));
+
+    // Raw data that the stream does not hold is still refused by the checks of the headers.
+    TPeBuilder cut = ThreeSectionImage(GetParam());
+    std::vector<uint8_t> file = cut.Build();
+    file.resize(0x3800);
+    TRecordingFileStream truncated(file);
+    TFakeLoaderPlatform platform;
+    TRecordingLoader refused(platform, AnyImageFormat);
+    try {
+        refused.LoadModule(truncated);
+        ADD_FAILURE() << "no exception";
+    } catch (const EImageFormatError& e) {
+        EXPECT_NE(std::string(e.what()).find("runs past the end of the file"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(platform.LiveBlocks(), 0u);
+}
