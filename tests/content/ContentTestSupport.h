@@ -133,15 +133,6 @@ public:
     std::function<void(const std::wstring&, TStream*&)> OnResourceAsync;
     std::function<void(const std::wstring&)> OnMovie;  // runs inside SetMovieURL/LoadMovieURL
 
-    TTestControl() = default;
-    TTestControl(const TTestControl&) = delete;
-    TTestControl& operator=(const TTestControl&) = delete;
-    // As a real control does: the manager forgets it before it goes, so nothing is left
-    // pointing at a finished test's stack.
-    ~TTestControl() {
-        if (ContentManager) ContentManager->UnregisterControl(this);
-    }
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (iid == IID_IUnknown || iid == __uuidof(IFlashPlayerControlBase)) {
             *object = static_cast<IFlashPlayerControlBase*>(this);
