@@ -12,7 +12,6 @@
 
 #include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/content/FlashPlayerControlBase.h"
-#include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/loader/Library.h"
 #include "framework/ComPtr.h"
 #include "framework/ErrorHandling.h"
