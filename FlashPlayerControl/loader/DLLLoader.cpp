@@ -57,6 +57,7 @@ void TDLLLoader::LoadModule(TStream& stream) {
     try {
         AllocateImageBlock();
         CopySections(fileBytes);
+        RefuseStaticThreadData();
         RelocateImage();
         BindImports();
         RegisterFunctionTable();
@@ -98,6 +99,18 @@ void TDLLLoader::AllocateImageBlock() {
 
 void TDLLLoader::CopySections(const TImageBytes& file) {
     CopyHeadersAndSections(file, headers_, ImageBytes());
+}
+
+void TDLLLoader::RefuseStaticThreadData() {
+    // Code that uses static thread-local variables indexes the thread's array of TLS blocks
+    // with the module's TLS index; only the system loader can add a block to that array for
+    // every thread, so such a module would read another module's slot. The runtime's own
+    // start and end markers leave at most one pointer of zeros, which nothing reads.
+    const TTlsTemplate tls = ReadTlsTemplate(ImageBytes(), headers_, headers_.ImageBase);
+    if (tls.ZeroFill == 0 && tls.RawIsZero && tls.RawSize <= headers_.PointerSize()) return;
+    throw EImageFormatError("The module has " + std::to_string(tls.TotalSize()) +
+                            " bytes of static thread-local data, which a module mapped "
+                            "outside the system loader cannot have");
 }
 
 void TDLLLoader::RelocateImage() {

@@ -78,6 +78,7 @@ private:
     std::vector<uint8_t> ReadWholeStream(TStream& stream);
     void AllocateImageBlock();
     void CopySections(const TImageBytes& file);
+    void RefuseStaticThreadData();
     void RelocateImage();
     void BindImports();
     void RegisterFunctionTable();

@@ -393,6 +393,28 @@ std::vector<uint32_t> ReadTlsCallbacks(const TImageBytes& image, const TImageHea
     return result;
 }
 
+TTlsTemplate ReadTlsTemplate(const TImageBytes& image, const TImageHeaders& headers, uint64_t base) {
+    TTlsTemplate result;
+    const TDataDirectory& dir = headers.Directory(PE::TlsDirectory);
+    if (dir.Rva == 0) return result;
+    const uint32_t width = headers.PointerSize();
+    RequireDirectory(image, dir, 4 * width + 4, "TLS directory");
+    const uint64_t start = width == 8 ? image.Read64(dir.Rva, "TLS directory")
+                                      : image.Read32(dir.Rva, "TLS directory");
+    const uint64_t end = width == 8 ? image.Read64(dir.Rva + 8, "TLS directory")
+                                    : image.Read32(dir.Rva + 4, "TLS directory");
+    result.ZeroFill = image.Read32(dir.Rva + 4 * width, "TLS directory");
+    if (start == 0 && end == 0) return result;
+    if (end < start)
+        Malformed("The TLS template ends at " + Hex(end) + " before its start " + Hex(start));
+    const uint64_t rva = width == 8 ? start - base : uint32_t(start - base);
+    result.RawSize = end - start;
+    image.Require(rva, result.RawSize, "TLS template");
+    for (uint64_t i = 0; i < result.RawSize && result.RawIsZero; ++i)
+        result.RawIsZero = *image.At(rva + i) == 0;
+    return result;
+}
+
 TFunctionTable ReadFunctionTable(const TImageBytes& image, const TImageHeaders& headers) {
     TFunctionTable table;
     const TDataDirectory& dir = headers.Directory(PE::ExceptionDirectory);

@@ -332,6 +332,42 @@ TEST_P(HandBuiltImage, TlsCallbacksThenEntryPointAtAttachAndDetach) {
     EXPECT_EQ(exportDuringAttach, nullptr);
 }
 
+TEST_P(HandBuiltImage, ThreadDataTemplatesAreRefusedUnlessOnlyTheRuntimesMarkers) {
+    const uint32_t w = Plus() ? 8 : 4;
+    struct TCase {
+        uint32_t rawSize, zeroFill;
+        uint8_t firstByte;
+        bool loads;
+    };
+    // One pointer of zeros is what the runtime's start and end markers leave behind.
+    const TCase cases[] = {{w, 0, 0, true}, {w, 0, 7, false}, {2 * w, 0, 0, false},
+                           {0, 4, 0, false}, {0, 0, 0, true}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rawSize) + "/" + std::to_string(c.zeroFill));
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        PlaceAtPreferredBase(b, platform);
+        b.EntryPoint = 0x1700;
+        b.PutPointer(0x2000, b.ImageBase + 0x2200);               // StartAddressOfRawData
+        b.PutPointer(0x2000 + w, b.ImageBase + 0x2200 + c.rawSize);   // EndAddressOfRawData
+        b.Put32(0x2000 + 4 * w, c.zeroFill);
+        b.PutPointer(0x2000 + 3 * w, b.ImageBase + 0x2100);       // AddressOfCallBacks
+        b.PutPointer(0x2100, b.ImageBase + 0x1500);
+        b.File[0x2200] = c.firstByte;
+        b.SetDirectory(PE::TlsDirectory, 0x2000, Plus() ? 40 : 24);
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        if (c.loads) {
+            EXPECT_NO_THROW(loader.LoadModule(stream_));
+            EXPECT_EQ(platform.ModuleCalls.size(), 2u) << "the callback, then the entry point";
+        } else {
+            EXPECT_THROW(loader.LoadModule(stream_), EImageFormatError);
+            EXPECT_TRUE(platform.ModuleCalls.empty());
+            EXPECT_EQ(platform.LiveBlocks(), 0u);
+        }
+    }
+}
+
 TEST_P(HandBuiltImage, NoEntryPointMeansNoCalls) {
     TPeBuilder b(GetParam());
     PlaceAtPreferredBase(b, platform_);
