@@ -1,8 +1,41 @@
 #include "FlashPlayerControl/loader/DLLLoader.h"
 
 #include <cstdio>
+#include <map>
+#include <mutex>
 
 namespace {
+
+// The images this process's loaders have mapped, with the headers and size each loader read
+// from the file. The mapped headers are writable by the module's own code, so resource and
+// version lookups in these images never believe them again.
+class TMappedImages {
+public:
+    void Add(const void* base, const TImageHeaders& headers) {
+        std::lock_guard<std::mutex> guard(lock_);
+        images_[base] = headers;
+    }
+    void Remove(const void* base) {
+        std::lock_guard<std::mutex> guard(lock_);
+        images_.erase(base);
+    }
+    bool Find(const void* base, TImageHeaders& headers) const {
+        std::lock_guard<std::mutex> guard(lock_);
+        const auto it = images_.find(base);
+        if (it == images_.end()) return false;
+        headers = it->second;
+        return true;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::map<const void*, TImageHeaders> images_;
+};
+
+TMappedImages& MappedImages() {
+    static TMappedImages images;
+    return images;
+}
 
 // The file-name part of an import's module name: everything after its last backslash or colon.
 std::string FileNamePart(const std::string& moduleName) {
@@ -61,6 +94,8 @@ void TDLLLoader::LoadModule(TStream& stream) {
         RelocateImage();
         BindImports();
         RegisterFunctionTable();
+        // The module may look up its own resources from its attach call on.
+        MappedImages().Add(block_, headers_);
         RunTlsCallbacks(PE::DllProcessAttach);
         CallEntryPoint(PE::DllProcessAttach);   // its result is deliberately not examined
     } catch (...) {
@@ -167,7 +202,10 @@ void TDLLLoader::ReleaseLoadedParts() {
     loadedLibraries_.clear();
     for (void* library : forwarderLibraries_) platform_.ReleaseDependency(library);
     forwarderLibraries_.clear();
-    if (block_ != nullptr) platform_.ReleaseImageBlock(block_);
+    if (block_ != nullptr) {
+        MappedImages().Remove(block_);
+        platform_.ReleaseImageBlock(block_);
+    }
     block_ = nullptr;
     imageBase_ = nullptr;
 }
@@ -211,7 +249,11 @@ void* TDLLLoader::ResolveForwarder(const std::string& forwarderText) {
 bool FindImageResource(TLoaderPlatform& platform, const void* image, uint16_t type,
                        const char* name, uint16_t language, const void*& data, uint32_t& size) {
     TImageBytes bytes(nullptr, 0);
-    const TImageHeaders headers = ReadMappedHeaders(image, AnyImageFormat, bytes);
+    TImageHeaders headers;
+    if (MappedImages().Find(image, headers))
+        bytes = TImageBytes(image, headers.SizeOfImage);   // the size of the block allocated
+    else
+        headers = ReadMappedHeaders(image, AnyImageFormat, bytes);
     TResourceData found;
     const bool ok = FindResourceEntry(
         bytes, headers, type, name, language,

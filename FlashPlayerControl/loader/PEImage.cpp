@@ -243,6 +243,9 @@ void ApplyRelocations(const TImageBytes& image, const TImageHeaders& headers, ui
             const uint16_t entry = image.Read16(block + 8 + i * 2, "relocation entry");
             const uint16_t type = entry >> 12;
             const uint64_t target = uint64_t(pageRva) + (entry & 0xFFF);
+            // The headers describe the image to every later lookup; nothing may patch them.
+            if (type != PE::RelocationAbsolute && target < headers.SizeOfHeaders)
+                Malformed("A relocation at RVA " + Hex(target) + " lands in the image headers");
             switch (type) {
             case PE::RelocationAbsolute:
                 break;
@@ -304,6 +307,9 @@ std::vector<TImportDescriptor> ReadImports(const TImageBytes& image, const TImag
                           " entries");
             TImportThunk thunk;
             thunk.SlotRva = uint32_t(firstThunk + i * width);
+            if (uint64_t(firstThunk) + i * width < headers.SizeOfHeaders)
+                Malformed("An import address slot at RVA " + Hex(uint64_t(firstThunk) + i * width) +
+                          " lies in the image headers");
             image.Require(uint64_t(firstThunk) + i * width, width, "import address table");
             if (entry & ordinalFlag) {
                 thunk.ByOrdinal = true;

@@ -174,6 +174,75 @@ TEST_P(HandBuiltImage, RefusesBadRelocationsAndReleasesTheBlock) {
     }
 }
 
+TEST_P(HandBuiltImage, RelocationsAndImportSlotsInTheHeadersAreRefused) {
+    const uint16_t wideType = Plus() ? PE::RelocationDir64 : PE::RelocationHighLow;
+    {
+        // A fix-up aimed at SizeOfImage in the optional header would widen the image.
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        b.Put32(0x2000, 0);
+        b.Put32(0x2004, 10);
+        b.Put16(0x2008, uint16_t(wideType << 12 | (b.OptionalHeader() + 56)));
+        b.SetDirectory(PE::BaseRelocationDirectory, 0x2000, 10);
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        try {
+            loader.LoadModule(stream_);
+            ADD_FAILURE() << "no exception";
+        } catch (const EImageFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("lands in the image headers"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(platform.LiveBlocks(), 0u);
+    }
+    {
+        // Names from OriginalFirstThunk, addresses written at FirstThunk inside the headers.
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        PlaceAtPreferredBase(b, platform);
+        uint32_t strings = 0x3000;
+        WriteImport(b, 0x2000, "LIB.dll", {"Func"}, 0x2100, 0x2200, strings, 1);
+        b.Put32(0x2000 + 0x10, 0x200);
+        b.SetDirectory(PE::ImportDirectory, 0x2000, 40);
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        try {
+            loader.LoadModule(stream_);
+            ADD_FAILURE() << "no exception";
+        } catch (const EImageFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("lies in the image headers"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(platform.LiveBlocks(), 0u);
+        EXPECT_EQ(platform.OpenLibraries(), 0u);
+    }
+}
+
+TEST_P(HandBuiltImage, LookupsInAMappedImageKeepToTheBlockWhateverItsHeadersSayLater) {
+    TPeBuilder b(GetParam());
+    WriteResources(b, 0x2000, {{10, "#1", 0, "kept"}});
+    PlaceAtPreferredBase(b, platform_);
+    TRecordingLoader loader(platform_, AnyImageFormat);
+    Load(loader, b);
+    uint8_t* image = Block(loader);
+    const void* data = nullptr;
+    uint32_t size = 0;
+    ASSERT_TRUE(FindImageResource(platform_, image, 10, Ordinal(1), 0, data, size));
+
+    // The module's code rewrites its headers: a far larger image, the resource directory moved.
+    const uint32_t opt = b.OptionalHeader();
+    const uint32_t hugeSize = 0x01000000;
+    std::memcpy(image + opt + 56, &hugeSize, 4);
+    const uint32_t movedRoot = 0x3000;
+    std::memcpy(image + opt + (Plus() ? 112 : 96) + 2 * 8, &movedRoot, 4);
+    EXPECT_TRUE(FindImageResource(platform_, image, 10, Ordinal(1), 0, data, size));
+    EXPECT_EQ(std::string(static_cast<const char*>(data), size), "kept");
+
+    // A data entry now pointing past the block is a malformed image, not a read outside it.
+    const uint32_t dataEntry = 0x2000 + 16 + 8 + 16 + 8 + 16 + 8;
+    const uint32_t outside = 0x8000;
+    std::memcpy(image + dataEntry, &outside, 4);
+    EXPECT_THROW(FindImageResource(platform_, image, 10, Ordinal(1), 0, data, size), EImageFormatError);
+}
+
 TEST_P(HandBuiltImage, ModuleWithoutRelocationsLoadsOnlyAtItsPreferredBase) {
     {
         TPeBuilder b(GetParam());   // no relocation directory
