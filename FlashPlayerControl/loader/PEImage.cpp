@@ -428,5 +428,30 @@ TFunctionTable ReadFunctionTable(const TImageBytes& image, const TImageHeaders& 
     RequireDirectory(image, dir, 0, "Exception directory");
     table.Rva = dir.Rva;
     table.Count = dir.Size / PE::RuntimeFunctionSize;
+    // The system follows these addresses while it unwinds; each must lie in the image.
+    for (uint32_t i = 0; i < table.Count; ++i) {
+        const uint64_t at = dir.Rva + uint64_t(i) * PE::RuntimeFunctionSize;
+        const uint32_t begin = image.Read32(at, "exception directory entry");
+        const uint32_t end = image.Read32(at + 4, "exception directory entry");
+        const uint32_t unwind = image.Read32(at + 8, "exception directory entry");
+        const std::string entry = "Exception directory entry " + std::to_string(i);
+        if (begin >= end || end > image.Size())
+            Malformed(entry + " covers " + Hex(begin) + ".." + Hex(end) +
+                      ", not a range inside the image");
+        // Bit 0 marks an entry that refers to another entry instead of unwind data.
+        const uint32_t target = unwind & ~1u;
+        if (unwind & 1u) {
+            if (!image.Contains(target, PE::RuntimeFunctionSize))
+                Malformed(entry + " refers to an entry at " + Hex(target) + " outside the image");
+            continue;
+        }
+        constexpr uint32_t UnwindHeaderSize = 4;
+        if (!image.Contains(target, UnwindHeaderSize))
+            Malformed(entry + " has unwind data at " + Hex(target) + " outside the image");
+        const uint32_t codes = image.At(target)[2];
+        const uint64_t unwindSize = UnwindHeaderSize + 2 * uint64_t((codes + 1) & ~1u);
+        if (!image.Contains(target, unwindSize))
+            Malformed(entry + " has unwind data at " + Hex(target) + " running past the image");
+    }
     return table;
 }

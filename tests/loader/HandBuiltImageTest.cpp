@@ -447,6 +447,11 @@ TEST_P(HandBuiltImage, NoEntryPointMeansNoCalls) {
 TEST_P(HandBuiltImage, RegistersTheFunctionTableOfPe32PlusOnlyAndRemovesItAtUnload) {
     TPeBuilder b(GetParam());
     PlaceAtPreferredBase(b, platform_);
+    for (uint32_t i = 0; i < 3; ++i) {   // three functions sharing one unwind record
+        b.Put32(0x2000 + 12 * i, 0x1000 + 0x40 * i);
+        b.Put32(0x2000 + 12 * i + 4, 0x1040 + 0x40 * i);
+        b.Put32(0x2000 + 12 * i + 8, 0x2100);
+    }
     b.SetDirectory(PE::ExceptionDirectory, 0x2000, 3 * PE::RuntimeFunctionSize);
     b.EntryPoint = 0x1000;
     {
@@ -467,6 +472,49 @@ TEST_P(HandBuiltImage, RegistersTheFunctionTableOfPe32PlusOnlyAndRemovesItAtUnlo
     FillStream(stream_, b.Build());
     EXPECT_THROW(loader.LoadModule(stream_), EModuleLoadError);
     EXPECT_EQ(refusing.LiveBlocks(), 0u);
+}
+
+TEST_P(HandBuiltImage, ExceptionDirectoryEntriesOutsideTheImageAreRefused) {
+    if (!Plus()) GTEST_SKIP() << "PE32 images have no exception directory to register";
+    struct TCase {
+        const char* what;
+        uint32_t begin, end, unwind;
+        uint8_t unwindCodes;
+    } cases[] = {
+        {"begin after end", 0x1100, 0x1000, 0x2100, 0},
+        {"empty range", 0x1000, 0x1000, 0x2100, 0},
+        {"end past the image", 0x1000, 0x5000, 0x2100, 0},
+        {"unwind data past the image", 0x1000, 0x1040, 0x3FFE, 0},
+        {"unwind codes past the image", 0x1000, 0x1040, 0x3FF8, 8},
+        {"chained entry past the image", 0x1000, 0x1040, 0x3FF9, 0},
+        {"unwind address far outside", 0x1000, 0x1040, 0x7FFFFFF0, 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        PlaceAtPreferredBase(b, platform);
+        b.Put32(0x2000, 0x1000);   // a good first entry
+        b.Put32(0x2004, 0x1010);
+        b.Put32(0x2008, 0x2100);
+        b.Put32(0x200C, c.begin);
+        b.Put32(0x2010, c.end);
+        b.Put32(0x2014, c.unwind);
+        if ((c.unwind & ~1u) + 3 < 0x4000) b.File[(c.unwind & ~1u) + 2] = c.unwindCodes;
+        b.SetDirectory(PE::ExceptionDirectory, 0x2000, 2 * PE::RuntimeFunctionSize);
+        b.EntryPoint = 0x1000;
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        try {
+            loader.LoadModule(stream_);
+            ADD_FAILURE() << "no exception";
+        } catch (const EImageFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("Exception directory entry 1"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(platform.FunctionTablesRegistered, 0);
+        EXPECT_TRUE(platform.ModuleCalls.empty());
+        EXPECT_EQ(platform.LiveBlocks(), 0u);
+    }
 }
 
 // --- Exports --------------------------------------------------------------------------------
