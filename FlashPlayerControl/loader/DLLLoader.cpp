@@ -43,6 +43,13 @@ std::string FileNamePart(const std::string& moduleName) {
     return cut == std::string::npos ? moduleName : moduleName.substr(cut + 1);
 }
 
+// Library names compare without regard to ASCII letter case, as the system's do.
+std::string LowerCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
+}
+
 const char* OrdinalArgument(uint16_t ordinal) {
     return reinterpret_cast<const char*>(static_cast<uintptr_t>(ordinal));
 }
@@ -200,7 +207,7 @@ void TDLLLoader::ReleaseLoadedParts() {
     functionTable_ = nullptr;
     for (void* library : loadedLibraries_) platform_.ReleaseDependency(library);
     loadedLibraries_.clear();
-    for (void* library : forwarderLibraries_) platform_.ReleaseDependency(library);
+    for (const auto& library : forwarderLibraries_) platform_.ReleaseDependency(library.second);
     forwarderLibraries_.clear();
     if (block_ != nullptr) {
         MappedImages().Remove(block_);
@@ -214,36 +221,58 @@ void* TDLLLoader::ResolveImport(const char*, const char*) { return nullptr; }
 
 void* TDLLLoader::FindExport(const char* name) {
     if (imageBase_ == nullptr) return nullptr;
-    const TExportEntry entry = FindExportEntry(ImageBytes(), headers_, name);
+    constexpr int MaxForwards = 16;   // a chain of forwarders inside the module ends somewhere
+    return ExportAddress(FindExportEntry(ImageBytes(), headers_, name), MaxForwards);
+}
+
+void* TDLLLoader::ExportAddress(const TExportEntry& entry, int forwardsLeft) {
     switch (entry.Kind) {
     case TExportEntry::Code:
         return ImageBytes().At(entry.Rva);
     case TExportEntry::Forwarder:
-        return ResolveForwarder(entry.ForwarderText);
+        return forwardsLeft > 0 ? ResolveForwarder(entry.ForwarderText, forwardsLeft - 1) : nullptr;
     default:
         return nullptr;
     }
 }
 
-void* TDLLLoader::ResolveForwarder(const std::string& forwarderText) {
+void* TDLLLoader::ResolveForwarder(const std::string& forwarderText, int forwardsLeft) {
     // "LIB.Func" or "LIB.#ordinal"; the library is named without its extension.
     const size_t dot = forwarderText.rfind('.');
     if (dot == std::string::npos || dot == 0 || dot + 1 == forwarderText.size()) return nullptr;
-    const std::string libraryName = forwarderText.substr(0, dot) + ".dll";
+    const std::string library = forwarderText.substr(0, dot);
     const std::string function = forwarderText.substr(dot + 1);
     const char* procName = function.c_str();
+    unsigned long ordinal = 0;
     if (function[0] == '#') {
         if (function.size() == 1 || function.size() > 6 ||
             function.find_first_not_of("0123456789", 1) != std::string::npos)
             return nullptr;
-        const unsigned long ordinal = std::stoul(function.substr(1));
+        ordinal = std::stoul(function.substr(1));
         if (ordinal == 0 || ordinal > 0xFFFF) return nullptr;
         procName = OrdinalArgument(uint16_t(ordinal));
     }
-    void* library = platform_.LoadDependency(libraryName.c_str());
-    if (library == nullptr) return nullptr;
-    forwarderLibraries_.push_back(library);
-    return platform_.FindProcedure(library, procName);
+    // A forwarder to the module itself is answered from its own exports: a file of the same
+    // name on disk is a different module.
+    std::string ownName = ReadExportModuleName(ImageBytes(), headers_);
+    ownName = ownName.substr(0, ownName.rfind('.'));
+    if (!ownName.empty() && LowerCase(ownName) == LowerCase(library)) {
+        const TExportEntry entry = ordinal != 0
+                                       ? FindExportOrdinal(ImageBytes(), headers_, uint32_t(ordinal))
+                                       : FindExportEntry(ImageBytes(), headers_, procName);
+        return ExportAddress(entry, forwardsLeft);
+    }
+    void* handle = ForwardedToLibrary(library + ".dll");
+    return handle == nullptr ? nullptr : platform_.FindProcedure(handle, procName);
+}
+
+void* TDLLLoader::ForwardedToLibrary(const std::string& libraryName) {
+    const std::string key = LowerCase(libraryName);
+    const auto known = forwarderLibraries_.find(key);
+    if (known != forwarderLibraries_.end()) return known->second;
+    void* handle = platform_.LoadDependency(libraryName.c_str());
+    if (handle != nullptr) forwarderLibraries_.emplace(key, handle);
+    return handle;
 }
 
 bool FindImageResource(TLoaderPlatform& platform, const void* image, uint16_t type,

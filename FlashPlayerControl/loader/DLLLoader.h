@@ -5,6 +5,7 @@
 // entry point run; exports found by name; everything undone when the loader is destroyed.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,7 +86,9 @@ private:
     void RunTlsCallbacks(uint32_t reason);
     void CallEntryPoint(uint32_t reason);
     void ReleaseLoadedParts();
-    void* ResolveForwarder(const std::string& forwarderText);
+    void* ExportAddress(const TExportEntry& entry, int forwardsLeft);
+    void* ResolveForwarder(const std::string& forwarderText, int forwardsLeft);
+    void* ForwardedToLibrary(const std::string& libraryName);
     TImageBytes ImageBytes() const { return TImageBytes(block_, headers_.SizeOfImage); }
 
     TLoaderPlatform& platform_;
@@ -96,7 +99,8 @@ private:
     void* functionTable_ = nullptr;     // registered exception directory, if any
     std::vector<uint32_t> tlsCallbacks_;
     std::vector<void*> loadedLibraries_;
-    std::vector<void*> forwarderLibraries_;   // loaded by FindExport for forwarded exports
+    // Loaded by FindExport for forwarded exports: one reference per library, by lower-case name.
+    std::map<std::string, void*> forwarderLibraries_;
     TImportedFunctions imports_;
 };
 

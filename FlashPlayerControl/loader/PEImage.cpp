@@ -372,6 +372,38 @@ TExportEntry FindExportEntry(const TImageBytes& image, const TImageHeaders& head
     return result;
 }
 
+TExportEntry FindExportOrdinal(const TImageBytes& image, const TImageHeaders& headers,
+                               uint32_t ordinal) {
+    TExportEntry result;
+    const TDataDirectory& dir = headers.Directory(PE::ExportDirectory);
+    if (dir.Rva == 0) return result;
+    RequireDirectory(image, dir, 0x28, "Export directory");
+    const uint32_t base = image.Read32(dir.Rva + 0x10, "export directory");
+    const uint32_t functionCount = image.Read32(dir.Rva + 0x14, "export directory");
+    const uint32_t functions = image.Read32(dir.Rva + 0x1C, "export directory");
+    if (ordinal < base || ordinal - base >= functionCount) return result;
+    const uint32_t rva =
+        image.Read32(functions + uint64_t(ordinal - base) * 4, "export address table");
+    if (rva == 0) return result;
+    result.Rva = rva;
+    if (rva >= dir.Rva && rva - dir.Rva < dir.Size) {
+        result.Kind = TExportEntry::Forwarder;
+        result.ForwarderText = image.ReadString(rva, "export forwarder");
+    } else {
+        if (rva >= image.Size()) Malformed("Export ordinal " + std::to_string(ordinal) + " lies outside the image");
+        result.Kind = TExportEntry::Code;
+    }
+    return result;
+}
+
+std::string ReadExportModuleName(const TImageBytes& image, const TImageHeaders& headers) {
+    const TDataDirectory& dir = headers.Directory(PE::ExportDirectory);
+    if (dir.Rva == 0) return std::string();
+    RequireDirectory(image, dir, 0x28, "Export directory");
+    const uint32_t nameRva = image.Read32(dir.Rva + 0x0C, "export directory");
+    return nameRva == 0 ? std::string() : image.ReadString(nameRva, "export module name");
+}
+
 std::vector<uint32_t> ReadTlsCallbacks(const TImageBytes& image, const TImageHeaders& headers,
                                        uint64_t actualBase) {
     std::vector<uint32_t> result;

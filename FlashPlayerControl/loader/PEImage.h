@@ -178,6 +178,13 @@ struct TExportEntry {
 TExportEntry FindExportEntry(const TImageBytes& image, const TImageHeaders& headers,
                              const char* name);
 
+// The export with that ordinal (the directory's Base counts as the first), same reporting.
+TExportEntry FindExportOrdinal(const TImageBytes& image, const TImageHeaders& headers,
+                               uint32_t ordinal);
+
+// The module's own name as its export directory records it ("" without one).
+std::string ReadExportModuleName(const TImageBytes& image, const TImageHeaders& headers);
+
 // RVAs of the TLS callbacks of a relocated image mapped at actualBase, in call order.
 std::vector<uint32_t> ReadTlsCallbacks(const TImageBytes& image, const TImageHeaders& headers,
                                        uint64_t actualBase);

@@ -3,6 +3,8 @@
 // malformed images that must raise without touching memory outside the buffers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
 
 #include "FlashPlayerControl/loader/DLLLoader.h"
@@ -18,6 +20,11 @@ const char* Ordinal(uintptr_t value) { return reinterpret_cast<const char*>(valu
 void PlaceAtPreferredBase(TPeBuilder& b, TFakeLoaderPlatform& platform) {
     b.ImageBase = reinterpret_cast<uintptr_t>(platform.PrepareBlock(b.SizeOfImage));
     if (!b.Plus()) b.ImageBase = uint32_t(b.ImageBase);
+}
+
+std::string LowerCaseCopy(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 uint64_t ReadPointer(const void* at, bool plus) {
@@ -548,6 +555,45 @@ TEST_P(HandBuiltImage, FindsExportsExactlyAndResolvesForwarders) {
     EXPECT_EQ(platform_.OpenLibraries(), 1u);
     owner.reset();
     EXPECT_EQ(platform_.OpenLibraries(), 0u) << "forwarder libraries are freed at unload";
+}
+
+TEST_P(HandBuiltImage, ForwardersHoldOneReferencePerLibraryAndResolveSelfReferencesInside) {
+    TPeBuilder b(GetParam());
+    PlaceAtPreferredBase(b, platform_);
+    const uint32_t dir = 0x2000;
+    b.PutString(0x2F00, "OTHER.Target");
+    b.PutString(0x2F20, "other.Second");
+    b.PutString(0x2F40, "SELF.Code");
+    b.PutString(0x2F60, "self.#1");
+    b.PutString(0x2F80, "SELF.Missing");
+    b.PutString(0x2FA0, "SELF.Loop");
+    b.PutString(0x2FC0, "Self.dll");
+    WriteExports(b, dir, {{"Code", 0x1234}, {"FwdOther", 0x2F00}, {"FwdOtherAgain", 0x2F20},
+                          {"FwdSelf", 0x2F40}, {"FwdSelfOrdinal", 0x2F60},
+                          {"FwdSelfMissing", 0x2F80}, {"Loop", 0x2FA0}});
+    b.SetDirectory(PE::ExportDirectory, dir, 0x1000);
+    b.Put32(dir + 0x0C, 0x2FC0);   // the module's own name
+    b.Put32(dir + 0x10, 1);        // ordinal base: "Code" is ordinal 1
+    auto owner = std::make_unique<TRecordingLoader>(platform_, AnyImageFormat);
+    Load(*owner, b);
+
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(owner->FindExport("FwdOther"), platform_.ProcedureAddress("OTHER.dll!Target"));
+        EXPECT_EQ(owner->FindExport("FwdOtherAgain"), platform_.ProcedureAddress("OTHER.dll!Second"));
+    }
+    const auto loads = std::count_if(platform_.Log.begin(), platform_.Log.end(), [](const std::string& line) {
+        return line.rfind("load ", 0) == 0;
+    });
+    EXPECT_EQ(loads, 1) << "one reference for OTHER, however it is spelt and however often asked";
+
+    EXPECT_EQ(owner->FindExport("FwdSelf"), Block(*owner) + 0x1234);
+    EXPECT_EQ(owner->FindExport("FwdSelfOrdinal"), Block(*owner) + 0x1234);
+    EXPECT_EQ(owner->FindExport("FwdSelfMissing"), nullptr);
+    EXPECT_EQ(owner->FindExport("Loop"), nullptr);
+    for (const std::string& line : platform_.Log)
+        EXPECT_EQ(LowerCaseCopy(line).find("load self"), std::string::npos) << "never a file of its own name";
+    owner.reset();
+    EXPECT_EQ(platform_.OpenLibraries(), 0u);
 }
 
 // --- Resources and version ------------------------------------------------------------------
