@@ -37,6 +37,21 @@ void RequireDirectory(const TImageBytes& image, const TDataDirectory& dir, uint3
                   ") lies outside the image");
 }
 
+// The block is committed before anything else is checked, so an absurd size is refused here:
+// above 1 GiB, or far beyond the headers and sections that the image lays out.
+void RequireReasonableImageSize(const TImageHeaders& h) {
+    constexpr uint64_t MaxImageSize = uint64_t(1) << 30;
+    constexpr uint64_t MaxSlack = uint64_t(16) << 20;
+    if (h.SizeOfImage > MaxImageSize)
+        Malformed("SizeOfImage " + Hex(h.SizeOfImage) + " exceeds the 1 GiB a module image may have");
+    uint64_t laidOut = h.SizeOfHeaders;
+    for (const TSectionHeader& s : h.Sections)
+        laidOut = std::max<uint64_t>(laidOut, uint64_t(s.VirtualAddress) + s.VirtualSize);
+    if (h.SizeOfImage - laidOut > MaxSlack)
+        Malformed("SizeOfImage " + Hex(h.SizeOfImage) + " is far larger than the " + Hex(laidOut) +
+                  " bytes its headers and sections occupy");
+}
+
 TImageHeaders ParseHeaders(const TImageBytes& bytes, TImageFormats accepted, bool isFile) {
     TImageHeaders h;
     bytes.Require(0, PE::DosHeaderSize, "DOS header");
@@ -122,6 +137,7 @@ TImageHeaders ParseHeaders(const TImageBytes& bytes, TImageFormats accepted, boo
                       Hex(s.PointerToRawData) + " runs past the end of the file");
         h.Sections.push_back(std::move(s));
     }
+    if (isFile) RequireReasonableImageSize(h);
     return h;
 }
 

@@ -250,6 +250,42 @@ TEST_P(HandBuiltImage, LookupsInAMappedImageKeepToTheBlockWhateverItsHeadersSayL
     EXPECT_THROW(FindImageResource(platform_, image, 10, Ordinal(1), 0, data, size), EImageFormatError);
 }
 
+TEST_P(HandBuiltImage, AbsurdSizeOfImageIsRefusedBeforeAnythingIsCommitted) {
+    struct TCase {
+        const char* what;
+        uint32_t sizeOfImage, sectionSize;
+        const char* message;
+    } cases[] = {
+        {"over 1 GiB", 0x7FFFF000, 0x3000, "exceeds the 1 GiB"},
+        {"over 1 GiB, all of it a section", 0x50000000, 0x4FFFF000, "exceeds the 1 GiB"},
+        {"far beyond the sections", 0x04000000, 0x3000, "far larger than"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        b.SizeOfImage = c.sizeOfImage;
+        b.Sections[0].VirtualSize = c.sectionSize;
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        try {
+            loader.LoadModule(stream_);
+            ADD_FAILURE() << "no exception";
+        } catch (const EImageFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(platform.Log.empty()) << "nothing allocated, nothing loaded";
+    }
+    // A bss tail beyond the raw data is ordinary and still loads.
+    TPeBuilder b(GetParam());
+    b.SizeOfImage = 0x00400000;
+    b.Sections[0].VirtualSize = 0x003FF000;
+    PlaceAtPreferredBase(b, platform_);
+    TRecordingLoader loader(platform_, AnyImageFormat);
+    Load(loader, b);
+    EXPECT_NE(loader.ImageBase(), nullptr);
+}
+
 TEST_P(HandBuiltImage, ModuleWithoutRelocationsLoadsOnlyAtItsPreferredBase) {
     {
         TPeBuilder b(GetParam());   // no relocation directory
