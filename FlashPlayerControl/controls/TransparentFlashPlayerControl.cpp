@@ -193,6 +193,8 @@ void TTransparentFlashPlayerControl::Paint() {
 // Messages
 
 void TTransparentFlashPlayerControl::WndProc(TMessage& message) {
+    // A drag of the control takes the mouse from the player.
+    if (HandleDragMessage(message)) return;
     if (message.Msg >= WM_MOUSEMOVE && message.Msg <= WM_MOUSEWHEEL) {
         if (message.Msg == WM_RBUTTONDOWN && !standartMenu_) return;
         RouteMouseMessage(message);
