@@ -5,6 +5,7 @@
 #include "framework/ErrorHandling.h"
 #include "framework/FormFiles.h"
 #include "framework/Forms.h"
+#include "framework/Hints.h"
 #include "framework/MainThread.h"
 
 namespace {
@@ -92,6 +93,7 @@ bool TApplication::ProcessMessage(MSG& msg) {
         terminated_ = true;
         return true;
     }
+    HintMessage(msg);
     if (!IsKeyMessage(msg)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);

@@ -1,6 +1,9 @@
 #include "framework/Control.h"
 
+#include <cstdlib>
+
 #include "framework/Forms.h"
+#include "framework/Hints.h"
 #include "framework/Menus.h"
 #include "framework/WinControl.h"
 
@@ -11,7 +14,104 @@ TControl* CaptureControlSlot = nullptr;
 
 bool IsMouseMessage(UINT msg) { return msg >= WM_MOUSEFIRST && msg <= WM_MBUTTONDBLCLK; }
 
+// The one drag in progress: the dragged control, whether the mouse has moved far enough to
+// make it a drag, and the control under the mouse with its last answer.
+struct TDragSession {
+    TControl* Source = nullptr;
+    bool Active = false;
+    POINT Start = {};
+    POINT Last = {};
+    TControl* Target = nullptr;
+    bool Accepted = false;
+};
+TDragSession Drag;
+constexpr int DragThreshold = 5;
+
+// The control under a screen point: the framework window there, or its windowless child.
+TControl* ControlAtScreenPoint(POINT screen) {
+    HWND window = WindowFromPoint(screen);
+    TWinControl* control = nullptr;
+    while (window && !(control = TWinControl::FindControl(window))) window = GetParent(window);
+    if (!control) return nullptr;
+    if (TControl* child = control->ControlAtPos(control->ScreenToClient(screen), false)) return child;
+    return control;
+}
+
+void MoveDrag(POINT screen) {
+    Drag.Last = screen;
+    if (!Drag.Active) {
+        if (std::abs(screen.x - Drag.Start.x) < DragThreshold && std::abs(screen.y - Drag.Start.y) < DragThreshold)
+            return;
+        Drag.Active = true;
+        TControl* source = Drag.Source;
+        source->DoStartDrag();
+        if (Drag.Source != source) return;   // the handler ended the drag
+    }
+    TControl* source = Drag.Source;
+    TControl* target = ControlAtScreenPoint(screen);
+    if (target != Drag.Target) {
+        if (Drag.Target) {
+            const POINT p = Drag.Target->ScreenToClient(screen);
+            Drag.Target->DragOver(source, p.x, p.y, TDragState::dsDragLeave);
+        }
+        Drag.Target = target;
+        Drag.Accepted = false;
+        if (target) {
+            const POINT p = target->ScreenToClient(screen);
+            Drag.Accepted = target->DragOver(source, p.x, p.y, TDragState::dsDragEnter);
+        }
+    } else if (target) {
+        const POINT p = target->ScreenToClient(screen);
+        Drag.Accepted = target->DragOver(source, p.x, p.y, TDragState::dsDragMove);
+    }
+    if (Drag.Source == source) SetCursor(CursorHandle(Drag.Accepted ? source->DragCursor() : crNoDrop));
+}
+
 }  // namespace
+
+HCURSOR CursorHandle(TCursor cursor) {
+    static const struct {
+        TCursor Number;
+        LPCSTR System;
+    } cursors[] = {
+        {crArrow, IDC_ARROW},       {crCross, IDC_CROSS},       {crIBeam, IDC_IBEAM},
+        {crSize, IDC_SIZEALL},      {crSizeNESW, IDC_SIZENESW}, {crSizeNS, IDC_SIZENS},
+        {crSizeNWSE, IDC_SIZENWSE}, {crSizeWE, IDC_SIZEWE},     {crUpArrow, IDC_UPARROW},
+        {crHourGlass, IDC_WAIT},    {crDrag, IDC_UPARROW},      {crNoDrop, IDC_NO},
+        {crHSplit, IDC_SIZEWE},     {crVSplit, IDC_SIZENS},     {crMultiDrag, IDC_UPARROW},
+        {crSQLWait, IDC_WAIT},      {crNo, IDC_NO},             {crAppStart, IDC_APPSTARTING},
+        {crHelp, IDC_HELP},         {crHandPoint, IDC_HAND},    {crSizeAll, IDC_SIZEALL},
+    };
+    if (cursor == crNone) return nullptr;
+    for (const auto& c : cursors)
+        if (c.Number == cursor) return LoadCursorA(nullptr, c.System);
+    return LoadCursorA(nullptr, IDC_ARROW);
+}
+
+const TIdentMap& AnchorIdents() {
+    static const TIdentMap idents = {{"akLeft", akLeft}, {"akTop", akTop}, {"akRight", akRight},
+                                     {"akBottom", akBottom}};
+    return idents;
+}
+
+const TIdentMap& DragModeIdents() {
+    static const TIdentMap idents = {{"dmManual", 0}, {"dmAutomatic", 1}};
+    return idents;
+}
+
+const TIdentMap& CursorIdents() {
+    static const TIdentMap idents = {
+        {"crDefault", crDefault},   {"crNone", crNone},         {"crArrow", crArrow},
+        {"crCross", crCross},       {"crIBeam", crIBeam},       {"crSize", crSize},
+        {"crSizeNESW", crSizeNESW}, {"crSizeNS", crSizeNS},     {"crSizeNWSE", crSizeNWSE},
+        {"crSizeWE", crSizeWE},     {"crUpArrow", crUpArrow},   {"crHourGlass", crHourGlass},
+        {"crDrag", crDrag},         {"crNoDrop", crNoDrop},     {"crHSplit", crHSplit},
+        {"crVSplit", crVSplit},     {"crMultiDrag", crMultiDrag}, {"crSQLWait", crSQLWait},
+        {"crNo", crNo},             {"crAppStart", crAppStart}, {"crHelp", crHelp},
+        {"crHandPoint", crHandPoint}, {"crSizeAll", crSizeAll},
+    };
+    return idents;
+}
 
 const TIdentMap& AlignIdents() {
     static const TIdentMap idents = {{"alNone", 0}, {"alTop", 1}, {"alBottom", 2},
@@ -61,6 +161,9 @@ TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_uniqu
 }
 
 TControl::~TControl() {
+    if (Drag.Source == this) Drag = TDragSession();
+    if (Drag.Target == this) Drag.Target = nullptr;
+    HintControlDestroyed(this);
     if (CaptureControlSlot == this) SetCaptureControl(nullptr);
     if (parent_) parent_->RemoveControl(this);
 }
@@ -71,25 +174,127 @@ void TControl::DefineProperties(TPropertyList& list) {
     list.Integer("Top", &TControl::Top, &TControl::SetTop);
     list.Integer("Width", &TControl::Width, &TControl::SetWidth);
     list.Integer("Height", &TControl::Height, &TControl::SetHeight);
+    list.Set("Anchors", &TControl::Anchors, &TControl::SetAnchors, AnchorIdents()).WithDefault(DefaultAnchors);
     list.Enum("Align", &TControl::Align, &TControl::SetAlign, AlignIdents()).WithDefault(0);
     list.String("Caption", &TControl::Caption, &TControl::SetCaption)
         .StoredWhen([](TPersistent& o) { return !static_cast<TControl&>(o).text_.empty(); });
     list.Integer("Color", &TControl::Color, &TControl::SetColor).StoredWhen([](TPersistent& o) {
         return !static_cast<TControl&>(o).parentColor_;
     }).Idents = &ColorIdents();
+    list.Integer("DragCursor", &TControl::DragCursor, &TControl::SetDragCursor).WithDefault(crDrag).Idents =
+        &CursorIdents();
+    list.Enum("DragMode", &TControl::DragMode, &TControl::SetDragMode, DragModeIdents()).WithDefault(0);
     list.Boolean("Enabled", &TControl::Enabled, &TControl::SetEnabled).WithDefault(1);
     list.Object("Font", &TControl::Font).StoredWhen([](TPersistent& o) {
         return !static_cast<TControl&>(o).parentFont_;
     });
+    list.String("Hint", &TControl::Hint, &TControl::SetHint)
+        .StoredWhen([](TPersistent& o) { return !static_cast<TControl&>(o).hint_.empty(); });
     list.Boolean("ParentColor", &TControl::ParentColor, &TControl::SetParentColor).WithDefault(1);
     list.Boolean("ParentFont", &TControl::ParentFont, &TControl::SetParentFont).WithDefault(1);
+    list.Boolean("ParentShowHint", &TControl::ParentShowHint, &TControl::SetParentShowHint).WithDefault(1);
     list.Component("PopupMenu", &TControl::PopupMenu, &TControl::SetPopupMenu);
+    list.Boolean("ShowHint", &TControl::ShowHint, &TControl::SetShowHint).StoredWhen([](TPersistent& o) {
+        return !static_cast<TControl&>(o).parentShowHint_;
+    });
     list.Boolean("Visible", &TControl::Visible, &TControl::SetVisible).WithDefault(1);
     list.Event("OnClick", &TControl::OnClick, &TControl::SetOnClick);
     list.Event("OnDblClick", &TControl::OnDblClick, &TControl::SetOnDblClick);
+    list.Event("OnDragDrop", &TControl::OnDragDrop, &TControl::SetOnDragDrop);
+    list.Event("OnDragOver", &TControl::OnDragOver, &TControl::SetOnDragOver);
+    list.Event("OnEndDrag", &TControl::OnEndDrag, &TControl::SetOnEndDrag);
     list.Event("OnMouseDown", &TControl::OnMouseDown, &TControl::SetOnMouseDown);
     list.Event("OnMouseMove", &TControl::OnMouseMove, &TControl::SetOnMouseMove);
     list.Event("OnMouseUp", &TControl::OnMouseUp, &TControl::SetOnMouseUp);
+    list.Event("OnStartDrag", &TControl::OnStartDrag, &TControl::SetOnStartDrag);
+}
+
+bool TControl::ShowHint() const {
+    if (parentShowHint_ && parent_) return parent_->ShowHint();
+    return showHint_;
+}
+
+void TControl::SetShowHint(bool value) {
+    showHint_ = value;
+    parentShowHint_ = false;
+}
+
+void TControl::SetParentShowHint(bool value) {
+    if (!value && parentShowHint_) showHint_ = ShowHint();   // keeps what it showed so far
+    parentShowHint_ = value;
+}
+
+bool TControl::Dragging() const { return Drag.Source == this; }
+
+void TControl::BeginDrag(bool immediate) {
+    if (Drag.Source) return;
+    Drag = TDragSession();
+    Drag.Source = this;
+    GetCursorPos(&Drag.Start);
+    Drag.Last = Drag.Start;
+    SetCaptureControl(this);
+    if (immediate) {
+        Drag.Start.x -= DragThreshold;   // counts as moved far enough
+        MoveDrag(Drag.Last);
+    }
+}
+
+void TControl::EndDrag(bool drop) {
+    if (Drag.Source != this) return;
+    const TDragSession session = Drag;
+    Drag = TDragSession();
+    if (GetCaptureControl() == this) SetCaptureControl(nullptr);
+    TControl* target = (drop && session.Active && session.Accepted) ? session.Target : nullptr;
+    POINT p = (target ? static_cast<const TControl*>(target) : this)->ScreenToClient(session.Last);
+    if (target) target->DragDrop(this, p.x, p.y);
+    DoEndDrag(target, p.x, p.y);
+}
+
+bool TControl::DragOver(TObject* source, int x, int y, TDragState state) {
+    bool accept = false;
+    if (onDragOver_) {
+        accept = true;   // a handler is asked, and says no by clearing it
+        onDragOver_(this, source, x, y, state, accept);
+    }
+    return accept;
+}
+
+void TControl::DragDrop(TObject* source, int x, int y) {
+    if (onDragDrop_) onDragDrop_(this, source, x, y);
+}
+
+void TControl::DoStartDrag() {
+    if (onStartDrag_) onStartDrag_(this);
+}
+
+void TControl::DoEndDrag(TObject* target, int x, int y) {
+    if (onEndDrag_) onEndDrag_(this, target, x, y);
+}
+
+bool TControl::HandleDragMessage(TMessage& message) {
+    switch (message.Msg) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            if (dragMode_ != TDragMode::dmAutomatic || Designing() || Drag.Source) return false;
+            BeginDrag(false);
+            Drag.Start = Drag.Last = ClientToScreen(POINT{message.XPos(), message.YPos()});
+            return true;
+    }
+    if (Drag.Source != this || !IsMouseMessage(message.Msg)) return false;
+    const POINT screen = ClientToScreen(POINT{message.XPos(), message.YPos()});
+    switch (message.Msg) {
+        case WM_MOUSEMOVE:
+            MoveDrag(screen);
+            break;
+        case WM_LBUTTONUP:
+            MoveDrag(screen);
+            EndDrag(true);
+            break;
+        case WM_RBUTTONDOWN:
+            EndDrag(false);   // the other button cancels
+            break;
+    }
+    return true;
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
@@ -209,6 +414,7 @@ LRESULT TControl::Perform(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TControl::WndProc(TMessage& message) {
+    if (HandleDragMessage(message)) return;
     if (IsMouseMessage(message.Msg)) {
         if (!(controlStyle_ & csDoubleClicks)) {
             // Without double clicks a second press is just a press.

@@ -25,6 +25,34 @@ enum : uint8_t {
 // The shift state of a mouse message's key flags (wParam), with Alt read from the keyboard.
 TShiftState KeysToShiftState(WPARAM keys);
 
+// Which sides of its parent a control keeps its distance to when the parent is resized
+// (bit numbers of the TAnchors mask). Left and right together stretch it; neither keeps it
+// centred.
+enum TAnchorKind : uint8_t { akLeft, akTop, akRight, akBottom };
+using TAnchors = uint8_t;
+constexpr TAnchors DefaultAnchors = (1u << akLeft) | (1u << akTop);
+
+// Cursors by number: 0 and the negative ones are the system's.
+using TCursor = int;
+enum : int {
+    crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBeam = -4, crSize = -5,
+    crSizeNESW = -6, crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9, crUpArrow = -10,
+    crHourGlass = -11, crDrag = -12, crNoDrop = -13, crHSplit = -14, crVSplit = -15,
+    crMultiDrag = -16, crSQLWait = -17, crNo = -18, crAppStart = -19, crHelp = -20,
+    crHandPoint = -21, crSizeAll = -22,
+};
+// The system cursor shown for a cursor number (the arrow for numbers it does not know).
+HCURSOR CursorHandle(TCursor cursor);
+
+// dmAutomatic: a left press and a move begin dragging the control.
+enum class TDragMode { dmManual, dmAutomatic };
+enum class TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+using TDragDropEvent = TMethod<void(TObject* sender, TObject* source, int x, int y)>;
+using TDragOverEvent =
+    TMethod<void(TObject* sender, TObject* source, int x, int y, TDragState state, bool& accept)>;
+using TEndDragEvent = TMethod<void(TObject* sender, TObject* target, int x, int y)>;
+using TStartDragEvent = TMethod<void(TObject* sender)>;
+
 using TMouseEvent = TMethod<void(TObject* sender, TMouseButton button, TShiftState shift, int x, int y)>;
 using TMouseMoveEvent = TMethod<void(TObject* sender, TShiftState shift, int x, int y)>;
 using TWndMethod = TMethod<void(TMessage& message)>;
@@ -111,6 +139,47 @@ public:
     const std::string& Text() const { return text_; }
     virtual void SetText(const std::string& value);
 
+    // Anchoring to the parent's sides, applied when the parent's client area changes size.
+    TAnchors Anchors() const { return anchors_; }
+    void SetAnchors(TAnchors value) { anchors_ = value; }
+
+    // Hints: the text the application shows in a small window after the mouse rests on the
+    // control. ShowHint follows the parent's while ParentShowHint is set.
+    const std::string& Hint() const { return hint_; }
+    void SetHint(const std::string& value) { hint_ = value; }
+    bool ShowHint() const;
+    void SetShowHint(bool value);
+    bool ParentShowHint() const { return parentShowHint_; }
+    void SetParentShowHint(bool value);
+
+    // Dragging the control onto another with the mouse.
+    TCursor DragCursor() const { return dragCursor_; }
+    void SetDragCursor(TCursor value) { dragCursor_ = value; }
+    TDragMode DragMode() const { return dragMode_; }
+    void SetDragMode(TDragMode value) { dragMode_ = value; }
+    // Starts a drag of this control: at once, or when the mouse has moved a few pixels with
+    // the left button held. The drag follows the mouse until the button is released.
+    void BeginDrag(bool immediate);
+    // Ends this control's drag, dropping it on the control under the mouse when drop is set
+    // and that control accepts it.
+    void EndDrag(bool drop);
+    bool Dragging() const;
+    const TDragDropEvent& OnDragDrop() const { return onDragDrop_; }
+    void SetOnDragDrop(const TDragDropEvent& e) { onDragDrop_ = e; }
+    const TDragOverEvent& OnDragOver() const { return onDragOver_; }
+    void SetOnDragOver(const TDragOverEvent& e) { onDragOver_ = e; }
+    const TEndDragEvent& OnEndDrag() const { return onEndDrag_; }
+    void SetOnEndDrag(const TEndDragEvent& e) { onEndDrag_ = e; }
+    const TStartDragEvent& OnStartDrag() const { return onStartDrag_; }
+    void SetOnStartDrag(const TStartDragEvent& e) { onStartDrag_ = e; }
+    // A dragged control over this one: whether it would be accepted here (false without an
+    // OnDragOver handler); and the drop itself.
+    virtual bool DragOver(TObject* source, int x, int y, TDragState state);
+    virtual void DragDrop(TObject* source, int x, int y);
+    // Raise OnStartDrag and OnEndDrag (target null when nothing took the drop).
+    virtual void DoStartDrag();
+    virtual void DoEndDrag(TObject* target, int x, int y);
+
     TControlStyle ControlStyle() const { return controlStyle_; }
     void SetControlStyle(TControlStyle style) { controlStyle_ = style; }
     uint32_t ControlState() const { return controlState_; }
@@ -159,6 +228,10 @@ public:
 
 protected:
     void Notification(TComponent* component, TOperation operation) override;
+    // The mouse messages of a drag: a press that begins an automatic drag, and the moves and
+    // release while this control is dragged. True when the message was consumed. WndProc
+    // runs it first; a control that handles mouse messages before WndProc calls it itself.
+    bool HandleDragMessage(TMessage& message);
     // Repaints the control's area of its parent.
     void InvalidateControl();
     void IncludeControlState(uint32_t flags) { controlState_ |= flags; }
@@ -189,6 +262,17 @@ private:
     TControlStyle controlStyle_ = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
     uint32_t controlState_ = 0;
 
+    TAnchors anchors_ = DefaultAnchors;
+    std::string hint_;
+    bool showHint_ = false;
+    bool parentShowHint_ = true;
+    TCursor dragCursor_ = crDrag;
+    TDragMode dragMode_ = TDragMode::dmManual;
+    TDragDropEvent onDragDrop_;
+    TDragOverEvent onDragOver_;
+    TEndDragEvent onEndDrag_;
+    TStartDragEvent onStartDrag_;
+
     TNotifyEvent onClick_, onDblClick_;
     TMouseEvent onMouseDown_, onMouseUp_;
     TMouseMoveEvent onMouseMove_;
@@ -204,3 +288,6 @@ TControl* GetCaptureControl();
 void SetCaptureControl(TControl* control);
 
 const TIdentMap& AlignIdents();
+const TIdentMap& AnchorIdents();
+const TIdentMap& DragModeIdents();
+const TIdentMap& CursorIdents();

@@ -269,7 +269,10 @@ void TCustomForm::SetWindowFocus() {
 bool TCustomForm::SetFocusedControl(TWinControl* control) {
     if (control != this) activeControl_ = control;
     if (focusedControl_ != control) {
+        TWinControl* previous = focusedControl_;
         focusedControl_ = control;
+        if (previous && previous != this) previous->DoExit();
+        if (control && control != this && focusedControl_ == control) control->DoEnter();
         Perform(CM_FOCUSCHANGED, 0, reinterpret_cast<LPARAM>(control));
         if (activeOleControl_ && activeOleControl_ != control) activeOleControl_->Perform(CM_UIDEACTIVATE, 0, 0);
     }

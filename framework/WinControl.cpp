@@ -77,6 +77,16 @@ void TWinControl::DefineProperties(TPropertyList& list) {
     list.Boolean("DoubleBuffered", &TWinControl::DoubleBuffered, &TWinControl::SetDoubleBuffered).WithDefault(0);
     list.Integer("TabOrder", &TWinControl::TabOrder, &TWinControl::SetTabOrder);
     list.Boolean("TabStop", &TWinControl::TabStop, &TWinControl::SetTabStop);
+    list.Event("OnEnter", &TWinControl::OnEnter, &TWinControl::SetOnEnter);
+    list.Event("OnExit", &TWinControl::OnExit, &TWinControl::SetOnExit);
+}
+
+void TWinControl::DoEnter() {
+    if (onEnter_) onEnter_(this);
+}
+
+void TWinControl::DoExit() {
+    if (onExit_) onExit_(this);
 }
 
 HWND TWinControl::Handle() const {
@@ -329,12 +339,45 @@ void TWinControl::Realign() {
     RECT r = ClientRect();
     IncludeControlState(csAligning);
     try {
+        ApplyAnchors(r);
         AlignControls(r);
     } catch (...) {
         ExcludeControlState(csAligning);
         throw;
     }
     ExcludeControlState(csAligning);
+}
+
+void TWinControl::ApplyAnchors(const RECT& client) {
+    // Only a window's client size is real; before one exists the size is a guess that would
+    // move the children when the window appears.
+    if (!handle_) {
+        anchorClientWidth_ = anchorClientHeight_ = -1;
+        return;
+    }
+    const int width = client.right - client.left, height = client.bottom - client.top;
+    const int dw = width - anchorClientWidth_, dh = height - anchorClientHeight_;
+    const bool measured = anchorClientWidth_ >= 0;
+    anchorClientWidth_ = width;
+    anchorClientHeight_ = height;
+    if (!measured || (dw == 0 && dh == 0)) return;
+    auto follow = [](int& position, int& size, int delta, bool nearSide, bool farSide) {
+        if (farSide) {
+            if (nearSide) size += delta;   // both sides: stretch
+            else position += delta;        // the far side only: move along
+        } else if (!nearSide) {
+            position += delta / 2;         // neither: stay centred
+        }
+    };
+    std::vector<TControl*> children = controls_;
+    for (TControl* c : children) {
+        if (c->Align() != TAlign::alNone) continue;
+        const TAnchors a = c->Anchors();
+        int left = c->Left(), top = c->Top(), w = c->Width(), h = c->Height();
+        follow(left, w, dw, a & (1u << akLeft), a & (1u << akRight));
+        follow(top, h, dh, a & (1u << akTop), a & (1u << akBottom));
+        c->SetBounds(left, top, std::max(w, 0), std::max(h, 0));
+    }
 }
 
 void TWinControl::AlignControls(RECT& rect) {

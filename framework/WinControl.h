@@ -81,6 +81,14 @@ public:
     bool Focused() const;
     virtual void SetFocus();
 
+    // Raised when the control becomes and stops being the focused control of its form.
+    const TNotifyEvent& OnEnter() const { return onEnter_; }
+    void SetOnEnter(const TNotifyEvent& e) { onEnter_ = e; }
+    const TNotifyEvent& OnExit() const { return onExit_; }
+    void SetOnExit(const TNotifyEvent& e) { onExit_ = e; }
+    virtual void DoEnter();
+    virtual void DoExit();
+
     bool DoubleBuffered() const { return doubleBuffered_; }
     void SetDoubleBuffered(bool value) { doubleBuffered_ = value; }
 
@@ -135,6 +143,7 @@ private:
     void Paint(TMessage& message);
     void KeyDown(TMessage& message);
     void UpdateVisibility();
+    void ApplyAnchors(const RECT& client);
 
     HWND parentWindow_ = nullptr;
     std::vector<TControl*> controls_;   // z-order: later ones lie on top
@@ -143,5 +152,8 @@ private:
     bool doubleBuffered_ = false;
     HBRUSH brush_ = nullptr;
     TColor brushColor_ = 0;
+    // The client size the children's anchors were last applied for; -1 until measured.
+    int anchorClientWidth_ = -1, anchorClientHeight_ = -1;
+    TNotifyEvent onEnter_, onExit_;
 };
 

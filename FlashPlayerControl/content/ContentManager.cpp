@@ -285,15 +285,21 @@ HANDLE TContentManager::OpenStreamForPath(const std::wstring& name) {
     TStream* stream = nullptr;
     int32_t id = 0;
     std::wstring relativePath;
+    // A handler that assigned a stream and then raised has not served the request; the
+    // stream it handed over is the library's to free.
+    auto failed = [&stream] {
+        delete stream;
+        return INVALID_HANDLE_VALUE;
+    };
     if (ParseMemoryPath(name, id, relativePath)) {
         if (TComPtr<IFlashPlayerControlBase> control = FindControlById(id)) {
             if (!RunApplicationCode([&] { control->FireLoadExternalResourceAsync(relativePath, stream); }))
-                return INVALID_HANDLE_VALUE;
+                return failed();
         }
     }
     if (!stream && GlobalLoadExternalResourceAsyncHandler) {
         if (!RunApplicationCode([&] { GlobalLoadExternalResourceAsyncHandler(name, stream); }))
-            return INVALID_HANDLE_VALUE;
+            return failed();
     }
     if (!stream) return INVALID_HANDLE_VALUE;
     std::unique_ptr<TStream> owned(stream);  // the library's from here on
@@ -305,20 +311,20 @@ HANDLE TContentManager::OpenStreamForPath(const std::wstring& name) {
 }
 
 void TContentManager::AddFakeHandle(HANDLE handle, TStream* stream) {
-    auto entry = std::make_unique<TFakeHandleStreamPair>(handle, stream);
+    auto entry = std::make_shared<TFakeHandleStreamPair>(handle, stream);
     TCriticalSectionGuard guard(fakeHandleLock_);
     fakeHandles_.push_back(std::move(entry));
 }
 
-TStream* TContentManager::FindFakeHandleStream(HANDLE handle) {
+std::shared_ptr<TFakeHandleStreamPair> TContentManager::FindFakeHandle(HANDLE handle) {
     TCriticalSectionGuard guard(fakeHandleLock_);
     for (const auto& entry : fakeHandles_)
-        if (entry->Handle == handle) return entry->Stream;
+        if (entry->Handle == handle) return entry;
     return nullptr;
 }
 
 bool TContentManager::CloseFakeHandle(HANDLE handle) {
-    std::unique_ptr<TFakeHandleStreamPair> closed;
+    std::shared_ptr<TFakeHandleStreamPair> closed;
     {
         TCriticalSectionGuard guard(fakeHandleLock_);
         auto it = std::find_if(fakeHandles_.begin(), fakeHandles_.end(),

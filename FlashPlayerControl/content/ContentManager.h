@@ -37,12 +37,16 @@ public:
 };
 
 // An open fake file handle: an unnamed event standing for the file, and the stream behind it.
+// Shared by the registry and every file call in progress on the handle, so a close on one
+// thread frees the stream only after a read, seek or size query on another has finished;
+// Lock lets one such call use the stream at a time.
 class TFakeHandleStreamPair : public TObject {
 public:
     TFakeHandleStreamPair(HANDLE handle, TStream* stream) : Handle(handle), Stream(stream) {}
     ~TFakeHandleStreamPair() override;
     HANDLE Handle;
     TStream* Stream;
+    TCriticalSection Lock;
 };
 
 class TContentManager : public TObject {
@@ -72,7 +76,8 @@ public:
                           DWORD disposition, DWORD flags, HANDLE templateFile);
     HANDLE OpenStreamForPath(const std::wstring& name);
     void AddFakeHandle(HANDLE handle, TStream* stream);
-    TStream* FindFakeHandleStream(HANDLE handle);
+    // The entry of a fake handle (kept alive by the caller's reference), or null.
+    std::shared_ptr<TFakeHandleStreamPair> FindFakeHandle(HANDLE handle);
     bool CloseFakeHandle(HANDLE handle);
 
     int32_t MovieCounter() const { return movieCounter_; }
@@ -90,7 +95,7 @@ private:
     std::vector<std::unique_ptr<TURLContentProviderPair>> movies_;
     TCriticalSection fakeHandleLock_;
     std::vector<std::unique_ptr<TFlashPlayerControlIdPair>> controlIds_;
-    std::vector<std::unique_ptr<TFakeHandleStreamPair>> fakeHandles_;
+    std::vector<std::shared_ptr<TFakeHandleStreamPair>> fakeHandles_;
 };
 
 // The library-wide instance, from library start-up to shut-down.

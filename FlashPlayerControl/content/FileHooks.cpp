@@ -16,10 +16,27 @@ static_assert(std::is_same_v<decltype(&MySetFilePointerEx), decltype(&::SetFileP
 
 namespace {
 
-// The stream behind a fake handle, or null for any other handle.
-TStream* FakeStream(HANDLE handle) {
-    return ContentManager ? ContentManager->FindFakeHandleStream(handle) : nullptr;
-}
+// The stream behind a fake handle for the duration of one file call: the entry stays alive
+// and the stream is this call's alone until the use ends, even if another thread closes the
+// handle meanwhile. Empty for any other handle.
+class TFakeStreamUse {
+public:
+    explicit TFakeStreamUse(HANDLE handle)
+        : entry_(ContentManager ? ContentManager->FindFakeHandle(handle) : nullptr) {
+        if (entry_) entry_->Lock.Enter();
+    }
+    ~TFakeStreamUse() {
+        if (entry_) entry_->Lock.Leave();
+    }
+    TFakeStreamUse(const TFakeStreamUse&) = delete;
+    TFakeStreamUse& operator=(const TFakeStreamUse&) = delete;
+
+    explicit operator bool() const { return entry_ != nullptr; }
+    TStream* operator->() const { return entry_->Stream; }
+
+private:
+    std::shared_ptr<TFakeHandleStreamPair> entry_;
+};
 
 // Fake handles answer success with all bits set, as the library always has.
 constexpr BOOL FakeTrue = -1;
@@ -44,7 +61,7 @@ HANDLE WINAPI MyCreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
 
 BOOL WINAPI MyReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD bytesRead,
                        LPOVERLAPPED overlapped) {
-    TStream* stream = FakeStream(file);
+    TFakeStreamUse stream(file);
     if (!stream) return SystemCalls().ReadFile(file, buffer, count, bytesRead, overlapped);
     try {
         int32_t read = stream->Read(buffer, count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(count));
@@ -61,7 +78,7 @@ BOOL WINAPI MyCloseHandle(HANDLE handle) {
 }
 
 DWORD WINAPI MyGetFileSize(HANDLE file, LPDWORD sizeHigh) {
-    TStream* stream = FakeStream(file);
+    TFakeStreamUse stream(file);
     if (!stream) return SystemCalls().GetFileSize(file, sizeHigh);
     try {
         int32_t size = stream->Size();
@@ -73,7 +90,7 @@ DWORD WINAPI MyGetFileSize(HANDLE file, LPDWORD sizeHigh) {
 }
 
 BOOL WINAPI MyGetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
-    TStream* stream = FakeStream(file);
+    TFakeStreamUse stream(file);
     if (!stream) return SystemCalls().GetFileSizeEx(file, size);
     try {
         int32_t streamSize = stream->Size();
@@ -85,7 +102,7 @@ BOOL WINAPI MyGetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
 }
 
 DWORD WINAPI MySetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
-    TStream* stream = FakeStream(file);
+    TFakeStreamUse stream(file);
     if (!stream) return SystemCalls().SetFilePointer(file, distance, distanceHigh, method);
     try {
         // FILE_BEGIN, FILE_CURRENT and FILE_END are the stream's origins by number.
@@ -100,7 +117,7 @@ DWORD WINAPI MySetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DW
 
 BOOL WINAPI MySetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
                                DWORD method) {
-    TStream* stream = FakeStream(file);
+    TFakeStreamUse stream(file);
     if (!stream) return SystemCalls().SetFilePointerEx(file, distance, newPosition, method);
     try {
         stream->Seek(static_cast<int32_t>(distance.LowPart), static_cast<uint16_t>(method));

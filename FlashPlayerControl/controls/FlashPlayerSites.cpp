@@ -1,5 +1,7 @@
 #include "FlashPlayerControl/controls/FlashPlayerSites.h"
 
+#include "FlashPlayerControl/loader/SystemCalls.h"
+
 #include <olectl.h>
 
 #include <cmath>
@@ -249,6 +251,8 @@ HRESULT TFlashPlayerControl::TFrame::SetMenu(HMENU shared, HOLEMENU descriptor, 
 }
 
 HRESULT TFlashPlayerControl::TFrame::RemoveMenus(HMENU shared) {
-    while (GetMenuItemCount(shared) > 0) RemoveMenu(shared, 0, MF_BYPOSITION);
+    // An item that cannot be removed stays first for ever: stop there rather than spin.
+    while (SystemCalls().GetMenuItemCount(shared) > 0)
+        if (!SystemCalls().RemoveMenu(shared, 0, MF_BYPOSITION)) break;
     return S_OK;
 }

@@ -49,100 +49,100 @@ public:
     ///@{
     /// The movie's URL or path. Set to load a movie; a movie from a stream reads back as the
     /// library's own path for it.
-    std::wstring Movie();
+    virtual std::wstring Movie();
     /// Sets Movie (see Movie()).
-    void SetMovie(const std::wstring& value);
+    virtual void SetMovie(const std::wstring& value);
     /// The current frame (0-based).
-    int32_t FrameNum();
+    virtual int32_t FrameNum();
     /// Sets FrameNum (see FrameNum()).
-    void SetFrameNum(int32_t value);
+    virtual void SetFrameNum(int32_t value);
     /// Whether the movie plays.
-    WordBool Playing();
+    virtual WordBool Playing();
     /// Sets Playing (see Playing()).
-    void SetPlaying(WordBool value);
+    virtual void SetPlaying(WordBool value);
     /// Rendering quality as a number (0 low, 1 high, 2 auto low, 3 auto high).
-    int32_t Quality();
+    virtual int32_t Quality();
     /// Sets Quality (see Quality()).
-    void SetQuality(int32_t value);
+    virtual void SetQuality(int32_t value);
     /// How the movie is scaled as a number (0 show all, 1 no border, 2 exact fit).
-    int32_t ScaleMode();
+    virtual int32_t ScaleMode();
     /// Sets ScaleMode (see ScaleMode()).
-    void SetScaleMode(int32_t value);
+    virtual void SetScaleMode(int32_t value);
     /// Alignment of the movie in the control, as bit flags (1 left, 2 right, 4 top, 8 bottom).
-    int32_t AlignMode();
+    virtual int32_t AlignMode();
     /// Sets AlignMode (see AlignMode()).
-    void SetAlignMode(int32_t value);
+    virtual void SetAlignMode(int32_t value);
     /// Background colour as 0xRRGGBB; -1 uses the movie's own.
-    int32_t BackgroundColor();
+    virtual int32_t BackgroundColor();
     /// Sets BackgroundColor (see BackgroundColor()).
-    void SetBackgroundColor(int32_t value);
+    virtual void SetBackgroundColor(int32_t value);
     /// Whether the movie starts again after its last frame.
-    WordBool Loop();
+    virtual WordBool Loop();
     /// Sets Loop (see Loop()).
-    void SetLoop(WordBool value);
+    virtual void SetLoop(WordBool value);
     /// Window mode: "Window", "Opaque" or "Transparent" (the windowless control uses
     /// "Transparent").
-    std::wstring WMode();
+    virtual std::wstring WMode();
     /// Sets WMode (see WMode()).
-    void SetWMode(const std::wstring& value);
+    virtual void SetWMode(const std::wstring& value);
     /// Alignment as text ("L", "T", "R", "B", "TL", "TR", "BL", "BR").
-    std::wstring SAlign();
+    virtual std::wstring SAlign();
     /// Sets SAlign (see SAlign()).
-    void SetSAlign(const std::wstring& value);
+    virtual void SetSAlign(const std::wstring& value);
     /// Whether the player's context menu offers the full set of commands.
-    WordBool Menu();
+    virtual WordBool Menu();
     /// Sets Menu (see Menu()).
-    void SetMenu(WordBool value);
+    virtual void SetMenu(WordBool value);
     /// Folder or URL under which requests of a movie from a stream are looked up when no handler
     /// serves them (empty: the current directory).
-    std::wstring Base();
+    virtual std::wstring Base();
     /// Sets Base (see Base()).
-    void SetBase(const std::wstring& value);
+    virtual void SetBase(const std::wstring& value);
     /// Scale mode as text ("ShowAll", "NoBorder", "ExactFit").
-    std::wstring Scale();
+    virtual std::wstring Scale();
     /// Sets Scale (see Scale()).
-    void SetScale(const std::wstring& value);
+    virtual void SetScale(const std::wstring& value);
     /// Whether device fonts replace uninstalled fonts.
-    WordBool DeviceFont();
+    virtual WordBool DeviceFont();
     /// Sets DeviceFont (see DeviceFont()).
-    void SetDeviceFont(WordBool value);
+    virtual void SetDeviceFont(WordBool value);
     /// Whether the movie is kept with the control's saved state.
-    WordBool EmbedMovie();
+    virtual WordBool EmbedMovie();
     /// Sets EmbedMovie (see EmbedMovie()).
-    void SetEmbedMovie(WordBool value);
+    virtual void SetEmbedMovie(WordBool value);
     /// Background colour as text ("#RRGGBB").
-    std::wstring BGColor();
+    virtual std::wstring BGColor();
     /// Sets BGColor (see BGColor()).
-    void SetBGColor(const std::wstring& value);
+    virtual void SetBGColor(const std::wstring& value);
     /// Rendering quality as text ("Low", "Medium", "High", "AutoLow", "AutoHigh", "Best").
-    std::wstring Quality2();
+    virtual std::wstring Quality2();
     /// Sets Quality2 (see Quality2()).
-    void SetQuality2(const std::wstring& value);
+    virtual void SetQuality2(const std::wstring& value);
     /// Remote-debugging parameters passed to the player; never asked of the player while designing.
-    std::wstring SWRemote();
+    virtual std::wstring SWRemote();
     /// Sets SWRemote (see SWRemote()).
-    void SetSWRemote(const std::wstring& value);
+    virtual void SetSWRemote(const std::wstring& value);
     /// Stacking order of the player's layers ("below" or "above").
-    std::wstring Stacking();
+    virtual std::wstring Stacking();
     /// Sets Stacking (see Stacking()).
-    void SetStacking(const std::wstring& value);
+    virtual void SetStacking(const std::wstring& value);
     /// Variables handed to the movie's root ("name=value&name=value").
-    std::wstring FlashVars();
+    virtual std::wstring FlashVars();
     /// Sets FlashVars (see FlashVars()).
-    void SetFlashVars(const std::wstring& value);
+    virtual void SetFlashVars(const std::wstring& value);
     /// Whether the movie may script its container ("always", "sameDomain", "never").
-    std::wstring AllowScriptAccess();
+    virtual std::wstring AllowScriptAccess();
     /// Sets AllowScriptAccess (see AllowScriptAccess()).
-    void SetAllowScriptAccess(const std::wstring& value);
+    virtual void SetAllowScriptAccess(const std::wstring& value);
     /// Movie data kept with the control's saved state.
-    std::wstring MovieData();
+    virtual std::wstring MovieData();
     /// Sets MovieData (see MovieData()).
-    void SetMovieData(const std::wstring& value);
+    virtual void SetMovieData(const std::wstring& value);
     /// Whether the movie may switch to full screen; passed only to players of code version 9.0.28.0
     /// or later (FullScreenMinimumVersion).
-    WordBool AllowFullscreen();
+    virtual WordBool AllowFullscreen();
     /// Sets AllowFullscreen (see AllowFullscreen()).
-    void SetAllowFullscreen(WordBool value);
+    virtual void SetAllowFullscreen(WordBool value);
 
     ///@}
 
@@ -152,16 +152,16 @@ public:
     ///@{
     /// Loads the movie in \p stream (read from its start to its end at once; the stream may be
     /// freed on return) into the player's \p layer.
-    void AssignLayerStream(int32_t layer, TStream& stream);
+    virtual void AssignLayerStream(int32_t layer, TStream& stream);
     /// Loads the movie in \p stream (read at once; the stream may be freed on return) as the
     /// control's movie; its relative requests go to the resource events.
-    void AssignMovieStream(TStream& stream);
+    virtual void AssignMovieStream(TStream& stream);
     /// Starts a movie in \p layer that the application writes progressively: \p stream
     /// receives a stream to write from any thread (the main thread must keep processing messages
     /// meanwhile); free it when the movie is complete.
-    void OpenLayerStream(int32_t layer, TStream*& stream);
+    virtual void OpenLayerStream(int32_t layer, TStream*& stream);
     /// Like OpenLayerStream, for the control's movie.
-    void OpenMovieStream(TStream*& stream);
+    virtual void OpenMovieStream(TStream*& stream);
     ///@}
 
     /// \name Methods
@@ -170,75 +170,75 @@ public:
     /// raises EOleError with its HRESULT. Main thread.
     ///@{
     /// Shows the movie's rectangle (in twips) in the whole control.
-    void SetZoomRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+    virtual void SetZoomRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
     /// Zooms by \p factor percent (0: back to the whole movie).
-    void Zoom(int32_t factor);
+    virtual void Zoom(int32_t factor);
     /// Pans a zoomed movie by \p x, \p y (\p mode 0: pixels, 1: percent of the window).
-    void Pan(int32_t x, int32_t y, int32_t mode);
+    virtual void Pan(int32_t x, int32_t y, int32_t mode);
     /// Starts playing.
-    void Play();
+    virtual void Play();
     /// Stops playing.
-    void Stop();
+    virtual void Stop();
     /// Goes to the previous frame.
-    void Back();
+    virtual void Back();
     /// Goes to the next frame.
-    void Forward();
+    virtual void Forward();
     /// Goes to the first frame.
-    void Rewind();
+    virtual void Rewind();
     /// Stops playing (the scripting form of Stop).
-    void StopPlay();
+    virtual void StopPlay();
     /// Goes to frame \p frameNum (0-based).
-    void GotoFrame(int32_t frameNum);
+    virtual void GotoFrame(int32_t frameNum);
     /// The current frame (0-based).
-    int32_t CurrentFrame();
+    virtual int32_t CurrentFrame();
     /// Whether the movie plays.
-    WordBool IsPlaying();
+    virtual WordBool IsPlaying();
     /// How much of the movie has loaded, in percent.
-    int32_t PercentLoaded();
+    virtual int32_t PercentLoaded();
     /// Whether frame \p frameNum has loaded.
-    WordBool FrameLoaded(int32_t frameNum);
+    virtual WordBool FrameLoaded(int32_t frameNum);
     /// The player's version (major in the high word).
-    int32_t FlashVersion();
+    virtual int32_t FlashVersion();
     /// Loads \p url into the player's \p layer.
-    void LoadMovie(int32_t layer, const std::wstring& url);
+    virtual void LoadMovie(int32_t layer, const std::wstring& url);
     /// Sends the timeline \p target to frame \p frameNum.
-    void TGotoFrame(const std::wstring& target, int32_t frameNum);
+    virtual void TGotoFrame(const std::wstring& target, int32_t frameNum);
     /// Sends the timeline \p target to the frame labelled \p label.
-    void TGotoLabel(const std::wstring& target, const std::wstring& label);
+    virtual void TGotoLabel(const std::wstring& target, const std::wstring& label);
     /// The current frame of the timeline \p target.
-    int32_t TCurrentFrame(const std::wstring& target);
+    virtual int32_t TCurrentFrame(const std::wstring& target);
     /// The current frame label of the timeline \p target.
-    std::wstring TCurrentLabel(const std::wstring& target);
+    virtual std::wstring TCurrentLabel(const std::wstring& target);
     /// Plays the timeline \p target.
-    void TPlay(const std::wstring& target);
+    virtual void TPlay(const std::wstring& target);
     /// Stops the timeline \p target.
-    void TStopPlay(const std::wstring& target);
+    virtual void TStopPlay(const std::wstring& target);
     /// Sets the movie variable \p name.
-    void SetVariable(const std::wstring& name, const std::wstring& value);
+    virtual void SetVariable(const std::wstring& name, const std::wstring& value);
     /// The value of the movie variable \p name.
-    std::wstring GetVariable(const std::wstring& name);
+    virtual std::wstring GetVariable(const std::wstring& name);
     /// Sets property number \p property of the timeline \p target from text.
-    void TSetProperty(const std::wstring& target, int32_t property, const std::wstring& value);
+    virtual void TSetProperty(const std::wstring& target, int32_t property, const std::wstring& value);
     /// Property number \p property of the timeline \p target as text.
-    std::wstring TGetProperty(const std::wstring& target, int32_t property);
+    virtual std::wstring TGetProperty(const std::wstring& target, int32_t property);
     /// Runs the actions of frame \p frameNum of the timeline \p target.
-    void TCallFrame(const std::wstring& target, int32_t frameNum);
+    virtual void TCallFrame(const std::wstring& target, int32_t frameNum);
     /// Runs the actions of the frame labelled \p label of the timeline \p target.
-    void TCallLabel(const std::wstring& target, const std::wstring& label);
+    virtual void TCallLabel(const std::wstring& target, const std::wstring& label);
     /// Sets property number \p property of the timeline \p target to a number.
-    void TSetPropertyNum(const std::wstring& target, int32_t property, double value);
+    virtual void TSetPropertyNum(const std::wstring& target, int32_t property, double value);
     /// Property number \p property of the timeline \p target as a number.
-    double TGetPropertyNum(const std::wstring& target, int32_t property);
+    virtual double TGetPropertyNum(const std::wstring& target, int32_t property);
     /// Like TGetPropertyNum (the later players' form).
-    double TGetPropertyAsNumber(const std::wstring& target, int32_t property);
+    virtual double TGetPropertyAsNumber(const std::wstring& target, int32_t property);
     /// Calls a function the movie exposes; \p request and the result are XML invoke texts.
-    std::wstring CallFunction(const std::wstring& request);
+    virtual std::wstring CallFunction(const std::wstring& request);
     /// The answer to the OnFlashCall being handled, as XML.
-    void SetReturnValue(const std::wstring& returnValue);
+    virtual void SetReturnValue(const std::wstring& returnValue);
     /// The ready state (0 loading, 1 uninitialized, 2 loaded, 3 interactive, 4 complete).
-    int32_t ReadyState();
+    virtual int32_t ReadyState();
     /// The movie's number of frames.
-    int32_t TotalFrames();
+    virtual int32_t TotalFrames();
     ///@}
 
     /// \name Events

@@ -221,6 +221,8 @@ void TTransparentFlashPlayerControl::WndProc(TMessage& message) {
         TGraphicControl::WndProc(message);
         return;
     }
+    // A drag of the control takes the mouse from the player.
+    if (HandleDragMessage(message)) return;
     if (message.Msg >= WM_MOUSEMOVE && message.Msg <= WM_MOUSEWHEEL) {
         if (message.Msg == WM_RBUTTONDOWN && !standartMenu_) return;
         RouteMouseMessage(message);

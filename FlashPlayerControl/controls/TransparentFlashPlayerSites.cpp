@@ -1,5 +1,7 @@
 #include "FlashPlayerControl/controls/TransparentFlashPlayerSites.h"
 
+#include "FlashPlayerControl/loader/SystemCalls.h"
+
 namespace {
 
 const RECT UnlimitedClip = {0, 0, 32767, 32767};
@@ -188,7 +190,9 @@ HRESULT TTransparentFlashPlayerControl::TSite::Invoke(DISPID dispid, REFIID, LCI
 // IOleInPlaceFrame
 
 HRESULT TTransparentFlashPlayerControl::TFrame::RemoveMenus(HMENU shared) {
-    while (GetMenuItemCount(shared) > 0) RemoveMenu(shared, 0, MF_BYPOSITION);
+    // An item that cannot be removed stays first for ever: stop there rather than spin.
+    while (SystemCalls().GetMenuItemCount(shared) > 0)
+        if (!SystemCalls().RemoveMenu(shared, 0, MF_BYPOSITION)) break;
     return S_OK;
 }
 

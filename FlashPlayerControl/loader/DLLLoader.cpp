@@ -3,13 +3,53 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 namespace {
+
+// The images this process's loaders have mapped, with the headers and size each loader read
+// from the file. The mapped headers are writable by the module's own code, so resource and
+// version lookups in these images never believe them again.
+class TMappedImages {
+public:
+    void Add(const void* base, const TImageHeaders& headers) {
+        std::lock_guard<std::mutex> guard(lock_);
+        images_[base] = headers;
+    }
+    void Remove(const void* base) {
+        std::lock_guard<std::mutex> guard(lock_);
+        images_.erase(base);
+    }
+    bool Find(const void* base, TImageHeaders& headers) const {
+        std::lock_guard<std::mutex> guard(lock_);
+        const auto it = images_.find(base);
+        if (it == images_.end()) return false;
+        headers = it->second;
+        return true;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::map<const void*, TImageHeaders> images_;
+};
+
+TMappedImages& MappedImages() {
+    static TMappedImages images;
+    return images;
+}
 
 // The file-name part of an import's module name: everything after its last backslash or colon.
 std::string FileNamePart(const std::string& moduleName) {
     const size_t cut = moduleName.find_last_of("\\:");
     return cut == std::string::npos ? moduleName : moduleName.substr(cut + 1);
+}
+
+// Library names compare without regard to ASCII letter case, as the system's do.
+std::string LowerCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
 }
 
 const char* OrdinalArgument(uint16_t ordinal) {
@@ -96,9 +136,12 @@ void TDLLLoader::MapFile(const TImageBytes* wholeFile, uint64_t fileSize, const 
     try {
         AllocateImageBlock();
         LayOutImage(headerBytes, read, headers_, ImageBytes());
+        RefuseStaticThreadData();
         RelocateImage();
         BindImports();
         RegisterFunctionTable();
+        // The module may look up its own resources from its attach call on.
+        MappedImages().Add(block_, headers_);
         RunTlsCallbacks(PE::DllProcessAttach);
         CallEntryPoint(PE::DllProcessAttach);   // its result is deliberately not examined
     } catch (...) {
@@ -138,6 +181,18 @@ void TDLLLoader::AllocateImageBlock() {
     }
     if (!relocatable && headers_.DeltaFor(reinterpret_cast<uintptr_t>(block_)) != 0)
         throw EModuleLoadError(placementError);
+}
+
+void TDLLLoader::RefuseStaticThreadData() {
+    // Code that uses static thread-local variables indexes the thread's array of TLS blocks
+    // with the module's TLS index; only the system loader can add a block to that array for
+    // every thread, so such a module would read another module's slot. The runtime's own
+    // start and end markers leave at most one pointer of zeros, which nothing reads.
+    const TTlsTemplate tls = ReadTlsTemplate(ImageBytes(), headers_, headers_.ImageBase);
+    if (tls.ZeroFill == 0 && tls.RawIsZero && tls.RawSize <= headers_.PointerSize()) return;
+    throw EImageFormatError("The module has " + std::to_string(tls.TotalSize()) +
+                            " bytes of static thread-local data, which a module mapped "
+                            "outside the system loader cannot have");
 }
 
 void TDLLLoader::RelocateImage() {
@@ -192,9 +247,12 @@ void TDLLLoader::ReleaseLoadedParts() {
     functionTable_ = nullptr;
     for (void* library : loadedLibraries_) platform_.ReleaseDependency(library);
     loadedLibraries_.clear();
-    for (void* library : forwarderLibraries_) platform_.ReleaseDependency(library);
+    for (const auto& library : forwarderLibraries_) platform_.ReleaseDependency(library.second);
     forwarderLibraries_.clear();
-    if (block_ != nullptr) platform_.ReleaseImageBlock(block_);
+    if (block_ != nullptr) {
+        MappedImages().Remove(block_);
+        platform_.ReleaseImageBlock(block_);
+    }
     block_ = nullptr;
     imageBase_ = nullptr;
 }
@@ -203,42 +261,68 @@ void* TDLLLoader::ResolveImport(const char*, const char*) { return nullptr; }
 
 void* TDLLLoader::FindExport(const char* name) {
     if (imageBase_ == nullptr) return nullptr;
-    const TExportEntry entry = FindExportEntry(ImageBytes(), headers_, name);
+    constexpr int MaxForwards = 16;   // a chain of forwarders inside the module ends somewhere
+    return ExportAddress(FindExportEntry(ImageBytes(), headers_, name), MaxForwards);
+}
+
+void* TDLLLoader::ExportAddress(const TExportEntry& entry, int forwardsLeft) {
     switch (entry.Kind) {
     case TExportEntry::Code:
         return ImageBytes().At(entry.Rva);
     case TExportEntry::Forwarder:
-        return ResolveForwarder(entry.ForwarderText);
+        return forwardsLeft > 0 ? ResolveForwarder(entry.ForwarderText, forwardsLeft - 1) : nullptr;
     default:
         return nullptr;
     }
 }
 
-void* TDLLLoader::ResolveForwarder(const std::string& forwarderText) {
+void* TDLLLoader::ResolveForwarder(const std::string& forwarderText, int forwardsLeft) {
     // "LIB.Func" or "LIB.#ordinal"; the library is named without its extension.
     const size_t dot = forwarderText.rfind('.');
     if (dot == std::string::npos || dot == 0 || dot + 1 == forwarderText.size()) return nullptr;
-    const std::string libraryName = forwarderText.substr(0, dot) + ".dll";
+    const std::string library = forwarderText.substr(0, dot);
     const std::string function = forwarderText.substr(dot + 1);
     const char* procName = function.c_str();
+    unsigned long ordinal = 0;
     if (function[0] == '#') {
         if (function.size() == 1 || function.size() > 6 ||
             function.find_first_not_of("0123456789", 1) != std::string::npos)
             return nullptr;
-        const unsigned long ordinal = std::stoul(function.substr(1));
+        ordinal = std::stoul(function.substr(1));
         if (ordinal == 0 || ordinal > 0xFFFF) return nullptr;
         procName = OrdinalArgument(uint16_t(ordinal));
     }
-    void* library = platform_.LoadDependency(libraryName.c_str());
-    if (library == nullptr) return nullptr;
-    forwarderLibraries_.push_back(library);
-    return platform_.FindProcedure(library, procName);
+    // A forwarder to the module itself is answered from its own exports: a file of the same
+    // name on disk is a different module.
+    std::string ownName = ReadExportModuleName(ImageBytes(), headers_);
+    ownName = ownName.substr(0, ownName.rfind('.'));
+    if (!ownName.empty() && LowerCase(ownName) == LowerCase(library)) {
+        const TExportEntry entry = ordinal != 0
+                                       ? FindExportOrdinal(ImageBytes(), headers_, uint32_t(ordinal))
+                                       : FindExportEntry(ImageBytes(), headers_, procName);
+        return ExportAddress(entry, forwardsLeft);
+    }
+    void* handle = ForwardedToLibrary(library + ".dll");
+    return handle == nullptr ? nullptr : platform_.FindProcedure(handle, procName);
+}
+
+void* TDLLLoader::ForwardedToLibrary(const std::string& libraryName) {
+    const std::string key = LowerCase(libraryName);
+    const auto known = forwarderLibraries_.find(key);
+    if (known != forwarderLibraries_.end()) return known->second;
+    void* handle = platform_.LoadDependency(libraryName.c_str());
+    if (handle != nullptr) forwarderLibraries_.emplace(key, handle);
+    return handle;
 }
 
 bool FindImageResource(TLoaderPlatform& platform, const void* image, uint16_t type,
                        const char* name, uint16_t language, const void*& data, uint32_t& size) {
     TImageBytes bytes(nullptr, 0);
-    const TImageHeaders headers = ReadMappedHeaders(image, AnyImageFormat, bytes);
+    TImageHeaders headers;
+    if (MappedImages().Find(image, headers))
+        bytes = TImageBytes(image, headers.SizeOfImage);   // the size of the block allocated
+    else
+        headers = ReadMappedHeaders(image, AnyImageFormat, bytes);
     TResourceData found;
     const bool ok = FindResourceEntry(
         bytes, headers, type, name, language,

@@ -5,6 +5,7 @@
 // entry point run; exports found by name; everything undone when the loader is destroyed.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,13 +81,16 @@ private:
     void MapFile(const TImageBytes* wholeFile, uint64_t fileSize, const TFileReader& read);
     static std::vector<uint8_t> ReadRemainingStream(TStream& stream);
     void AllocateImageBlock();
+    void RefuseStaticThreadData();
     void RelocateImage();
     void BindImports();
     void RegisterFunctionTable();
     void RunTlsCallbacks(uint32_t reason);
     void CallEntryPoint(uint32_t reason);
     void ReleaseLoadedParts();
-    void* ResolveForwarder(const std::string& forwarderText);
+    void* ExportAddress(const TExportEntry& entry, int forwardsLeft);
+    void* ResolveForwarder(const std::string& forwarderText, int forwardsLeft);
+    void* ForwardedToLibrary(const std::string& libraryName);
     TImageBytes ImageBytes() const { return TImageBytes(block_, headers_.SizeOfImage); }
 
     TLoaderPlatform& platform_;
@@ -97,7 +101,8 @@ private:
     void* functionTable_ = nullptr;     // registered exception directory, if any
     std::vector<uint32_t> tlsCallbacks_;
     std::vector<void*> loadedLibraries_;
-    std::vector<void*> forwarderLibraries_;   // loaded by FindExport for forwarded exports
+    // Loaded by FindExport for forwarded exports: one reference per library, by lower-case name.
+    std::map<std::string, void*> forwarderLibraries_;
     TImportedFunctions imports_;
 };
 

@@ -42,6 +42,21 @@ bool InsideFile(uint64_t fileSize, uint64_t offset, uint64_t length) {
     return offset <= fileSize && length <= fileSize - offset;
 }
 
+// The block is committed before anything else is checked, so an absurd size is refused here:
+// above 1 GiB, or far beyond the headers and sections that the image lays out.
+void RequireReasonableImageSize(const TImageHeaders& h) {
+    constexpr uint64_t MaxImageSize = uint64_t(1) << 30;
+    constexpr uint64_t MaxSlack = uint64_t(16) << 20;
+    if (h.SizeOfImage > MaxImageSize)
+        Malformed("SizeOfImage " + Hex(h.SizeOfImage) + " exceeds the 1 GiB a module image may have");
+    uint64_t laidOut = h.SizeOfHeaders;
+    for (const TSectionHeader& s : h.Sections)
+        laidOut = std::max<uint64_t>(laidOut, uint64_t(s.VirtualAddress) + s.VirtualSize);
+    if (h.SizeOfImage - laidOut > MaxSlack)
+        Malformed("SizeOfImage " + Hex(h.SizeOfImage) + " is far larger than the " + Hex(laidOut) +
+                  " bytes its headers and sections occupy");
+}
+
 // For a file image, bytes may hold only the file's header region; fileSize is the whole file's.
 TImageHeaders ParseHeaders(const TImageBytes& bytes, TImageFormats accepted, bool isFile, uint64_t fileSize) {
     TImageHeaders h;
@@ -128,6 +143,7 @@ TImageHeaders ParseHeaders(const TImageBytes& bytes, TImageFormats accepted, boo
                       Hex(s.PointerToRawData) + " runs past the end of the file");
         h.Sections.push_back(std::move(s));
     }
+    if (isFile) RequireReasonableImageSize(h);
     return h;
 }
 
@@ -286,6 +302,9 @@ void ApplyRelocations(const TImageBytes& image, const TImageHeaders& headers, ui
             const uint16_t entry = image.Read16(block + 8 + i * 2, "relocation entry");
             const uint16_t type = entry >> 12;
             const uint64_t target = uint64_t(pageRva) + (entry & 0xFFF);
+            // The headers describe the image to every later lookup; nothing may patch them.
+            if (type != PE::RelocationAbsolute && target < headers.SizeOfHeaders)
+                Malformed("A relocation at RVA " + Hex(target) + " lands in the image headers");
             switch (type) {
             case PE::RelocationAbsolute:
                 break;
@@ -347,6 +366,9 @@ std::vector<TImportDescriptor> ReadImports(const TImageBytes& image, const TImag
                           " entries");
             TImportThunk thunk;
             thunk.SlotRva = uint32_t(firstThunk + i * width);
+            if (uint64_t(firstThunk) + i * width < headers.SizeOfHeaders)
+                Malformed("An import address slot at RVA " + Hex(uint64_t(firstThunk) + i * width) +
+                          " lies in the image headers");
             image.Require(uint64_t(firstThunk) + i * width, width, "import address table");
             if (entry & ordinalFlag) {
                 thunk.ByOrdinal = true;
@@ -409,6 +431,38 @@ TExportEntry FindExportEntry(const TImageBytes& image, const TImageHeaders& head
     return result;
 }
 
+TExportEntry FindExportOrdinal(const TImageBytes& image, const TImageHeaders& headers,
+                               uint32_t ordinal) {
+    TExportEntry result;
+    const TDataDirectory& dir = headers.Directory(PE::ExportDirectory);
+    if (dir.Rva == 0) return result;
+    RequireDirectory(image, dir, 0x28, "Export directory");
+    const uint32_t base = image.Read32(dir.Rva + 0x10, "export directory");
+    const uint32_t functionCount = image.Read32(dir.Rva + 0x14, "export directory");
+    const uint32_t functions = image.Read32(dir.Rva + 0x1C, "export directory");
+    if (ordinal < base || ordinal - base >= functionCount) return result;
+    const uint32_t rva =
+        image.Read32(functions + uint64_t(ordinal - base) * 4, "export address table");
+    if (rva == 0) return result;
+    result.Rva = rva;
+    if (rva >= dir.Rva && rva - dir.Rva < dir.Size) {
+        result.Kind = TExportEntry::Forwarder;
+        result.ForwarderText = image.ReadString(rva, "export forwarder");
+    } else {
+        if (rva >= image.Size()) Malformed("Export ordinal " + std::to_string(ordinal) + " lies outside the image");
+        result.Kind = TExportEntry::Code;
+    }
+    return result;
+}
+
+std::string ReadExportModuleName(const TImageBytes& image, const TImageHeaders& headers) {
+    const TDataDirectory& dir = headers.Directory(PE::ExportDirectory);
+    if (dir.Rva == 0) return std::string();
+    RequireDirectory(image, dir, 0x28, "Export directory");
+    const uint32_t nameRva = image.Read32(dir.Rva + 0x0C, "export directory");
+    return nameRva == 0 ? std::string() : image.ReadString(nameRva, "export module name");
+}
+
 std::vector<uint32_t> ReadTlsCallbacks(const TImageBytes& image, const TImageHeaders& headers,
                                        uint64_t actualBase) {
     std::vector<uint32_t> result;
@@ -436,6 +490,28 @@ std::vector<uint32_t> ReadTlsCallbacks(const TImageBytes& image, const TImageHea
     return result;
 }
 
+TTlsTemplate ReadTlsTemplate(const TImageBytes& image, const TImageHeaders& headers, uint64_t base) {
+    TTlsTemplate result;
+    const TDataDirectory& dir = headers.Directory(PE::TlsDirectory);
+    if (dir.Rva == 0) return result;
+    const uint32_t width = headers.PointerSize();
+    RequireDirectory(image, dir, 4 * width + 4, "TLS directory");
+    const uint64_t start = width == 8 ? image.Read64(dir.Rva, "TLS directory")
+                                      : image.Read32(dir.Rva, "TLS directory");
+    const uint64_t end = width == 8 ? image.Read64(dir.Rva + 8, "TLS directory")
+                                    : image.Read32(dir.Rva + 4, "TLS directory");
+    result.ZeroFill = image.Read32(dir.Rva + 4 * width, "TLS directory");
+    if (start == 0 && end == 0) return result;
+    if (end < start)
+        Malformed("The TLS template ends at " + Hex(end) + " before its start " + Hex(start));
+    const uint64_t rva = width == 8 ? start - base : uint32_t(start - base);
+    result.RawSize = end - start;
+    image.Require(rva, result.RawSize, "TLS template");
+    for (uint64_t i = 0; i < result.RawSize && result.RawIsZero; ++i)
+        result.RawIsZero = *image.At(rva + i) == 0;
+    return result;
+}
+
 TFunctionTable ReadFunctionTable(const TImageBytes& image, const TImageHeaders& headers) {
     TFunctionTable table;
     const TDataDirectory& dir = headers.Directory(PE::ExceptionDirectory);
@@ -443,5 +519,30 @@ TFunctionTable ReadFunctionTable(const TImageBytes& image, const TImageHeaders& 
     RequireDirectory(image, dir, 0, "Exception directory");
     table.Rva = dir.Rva;
     table.Count = dir.Size / PE::RuntimeFunctionSize;
+    // The system follows these addresses while it unwinds; each must lie in the image.
+    for (uint32_t i = 0; i < table.Count; ++i) {
+        const uint64_t at = dir.Rva + uint64_t(i) * PE::RuntimeFunctionSize;
+        const uint32_t begin = image.Read32(at, "exception directory entry");
+        const uint32_t end = image.Read32(at + 4, "exception directory entry");
+        const uint32_t unwind = image.Read32(at + 8, "exception directory entry");
+        const std::string entry = "Exception directory entry " + std::to_string(i);
+        if (begin >= end || end > image.Size())
+            Malformed(entry + " covers " + Hex(begin) + ".." + Hex(end) +
+                      ", not a range inside the image");
+        // Bit 0 marks an entry that refers to another entry instead of unwind data.
+        const uint32_t target = unwind & ~1u;
+        if (unwind & 1u) {
+            if (!image.Contains(target, PE::RuntimeFunctionSize))
+                Malformed(entry + " refers to an entry at " + Hex(target) + " outside the image");
+            continue;
+        }
+        constexpr uint32_t UnwindHeaderSize = 4;
+        if (!image.Contains(target, UnwindHeaderSize))
+            Malformed(entry + " has unwind data at " + Hex(target) + " outside the image");
+        const uint32_t codes = image.At(target)[2];
+        const uint64_t unwindSize = UnwindHeaderSize + 2 * uint64_t((codes + 1) & ~1u);
+        if (!image.Contains(target, unwindSize))
+            Malformed(entry + " has unwind data at " + Hex(target) + " running past the image");
+    }
     return table;
 }

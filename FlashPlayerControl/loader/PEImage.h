@@ -195,9 +195,27 @@ struct TExportEntry {
 TExportEntry FindExportEntry(const TImageBytes& image, const TImageHeaders& headers,
                              const char* name);
 
+// The export with that ordinal (the directory's Base counts as the first), same reporting.
+TExportEntry FindExportOrdinal(const TImageBytes& image, const TImageHeaders& headers,
+                               uint32_t ordinal);
+
+// The module's own name as its export directory records it ("" without one).
+std::string ReadExportModuleName(const TImageBytes& image, const TImageHeaders& headers);
+
 // RVAs of the TLS callbacks of a relocated image mapped at actualBase, in call order.
 std::vector<uint32_t> ReadTlsCallbacks(const TImageBytes& image, const TImageHeaders& headers,
                                        uint64_t actualBase);
+
+// The static thread-local data template of the TLS directory, located in an image mapped at
+// base (the preferred base before relocation). A loader that cannot give each thread its
+// copy refuses a module whose code would index the per-thread array with it.
+struct TTlsTemplate {
+    uint64_t RawSize = 0;     // EndAddressOfRawData - StartAddressOfRawData
+    uint32_t ZeroFill = 0;    // SizeOfZeroFill
+    bool RawIsZero = true;    // every byte of the raw data is 0
+    uint64_t TotalSize() const { return RawSize + ZeroFill; }
+};
+TTlsTemplate ReadTlsTemplate(const TImageBytes& image, const TImageHeaders& headers, uint64_t base);
 
 // The x64 exception directory (RUNTIME_FUNCTION entries): RVA and entry count, count 0 when
 // there is none.

@@ -30,3 +30,8 @@ void TSavedCursors::AddCursor(HCURSOR cursor, HINSTANCE module, LPCSTR name) {
     TCriticalSectionGuard guard(CursorLock);
     cursors_.push_back(std::move(entry));
 }
+
+size_t TSavedCursors::Count() {
+    TCriticalSectionGuard guard(CursorLock);
+    return cursors_.size();
+}

@@ -27,6 +27,7 @@ public:
     // identifier below 0x10000 or a NUL-terminated name, matched exactly.
     HCURSOR FindCursor(HINSTANCE module, LPCSTR name);
     void AddCursor(HCURSOR cursor, HINSTANCE module, LPCSTR name);
+    size_t Count();
 
 private:
     std::vector<std::unique_ptr<TSavedCursor>> cursors_;

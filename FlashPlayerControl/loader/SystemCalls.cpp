@@ -20,6 +20,8 @@ TSystemCalls RealSystemCalls() {
     calls.LookupIconIdFromDirectory = ::LookupIconIdFromDirectory;
     calls.CreateIconFromResource = ::CreateIconFromResource;
     calls.LoadMenuIndirectA = ::LoadMenuIndirectA;
+    calls.GetMenuItemCount = ::GetMenuItemCount;
+    calls.RemoveMenu = ::RemoveMenu;
     calls.CreateFileA = ::CreateFileA;
     calls.CreateFileW = ::CreateFileW;
     calls.ReadFile = ::ReadFile;

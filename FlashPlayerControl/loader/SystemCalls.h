@@ -28,6 +28,8 @@ struct TSystemCalls {
     decltype(&::LookupIconIdFromDirectory) LookupIconIdFromDirectory;
     decltype(&::CreateIconFromResource) CreateIconFromResource;
     decltype(&::LoadMenuIndirectA) LoadMenuIndirectA;
+    decltype(&::GetMenuItemCount) GetMenuItemCount;
+    decltype(&::RemoveMenu) RemoveMenu;
     // Files.
     decltype(&::CreateFileA) CreateFileA;
     decltype(&::CreateFileW) CreateFileW;

@@ -104,7 +104,8 @@ HCURSOR WINAPI MyLoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
             return nullptr;
         HCURSOR cursor = SystemCalls().CreateIconFromResource(
             static_cast<PBYTE>(const_cast<void*>(image)), imageSize, FALSE, 0x00030000);
-        if (SavedCursors) SavedCursors->AddCursor(cursor, instance, cursorName);
+        // Only a cursor that exists is worth finding again; a failed creation is retried.
+        if (cursor && SavedCursors) SavedCursors->AddCursor(cursor, instance, cursorName);
         return cursor;
     } catch (...) {
         // A malformed resource tree: the module sees the answer for a missing cursor.

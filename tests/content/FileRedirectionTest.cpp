@@ -1,7 +1,9 @@
 // The file route: fake handles over application streams, and the fall-backs to real files.
 #include "ContentTestSupport.h"
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/content/FileHooks.h"
@@ -83,7 +85,7 @@ TEST_F(FileRedirection, FiveByteStreamReadsSeeksAndSizesLikeAFile) {
     EXPECT_TRUE(MyCloseHandle(file));
     EXPECT_TRUE(freed);
     // The value is no fake handle any more: the system answers.
-    EXPECT_EQ(ContentManager->FindFakeHandleStream(file), nullptr);
+    EXPECT_EQ(ContentManager->FindFakeHandle(file), nullptr);
     EXPECT_FALSE(MyCloseHandle(file));
 }
 
@@ -102,7 +104,7 @@ TEST_F(FileRedirection, UnservedFakePathOpensTheFileUnderTheControlsBase) {
     control_.Base = folder;
     HANDLE file = Open(ResourcePath(1, L"sub/real.bin"));
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ContentManager->FindFakeHandleStream(file), nullptr);  // a real file
+    EXPECT_EQ(ContentManager->FindFakeHandle(file), nullptr);  // a real file
     char buffer[8] = {};
     DWORD read = 0;
     EXPECT_TRUE(MyReadFile(file, buffer, 8, &read, nullptr));
@@ -150,4 +152,82 @@ TEST_F(FileRedirection, AnsiOpensAndEventErrorsFailTheOpen) {
     EXPECT_EQ(MyGetFileSize(file, nullptr), 4u);
     MyCloseHandle(file);
     EXPECT_EQ(Open(ResourcePath(1, L"boom")), INVALID_HANDLE_VALUE);
+}
+
+namespace {
+
+// A stream whose reads take a moment and which notices being freed while one is under way.
+class TSlowProbeStream : public TMemoryStream {
+public:
+    static std::atomic<int> ReadsInProgress;
+    static std::atomic<int> FreedDuringUse;
+    static std::atomic<int> Freed;
+
+    int32_t Read(void* buffer, int32_t count) override {
+        ++ReadsInProgress;
+        Sleep(1);
+        const int32_t read = TMemoryStream::Read(buffer, count);
+        --ReadsInProgress;
+        return read;
+    }
+    ~TSlowProbeStream() override {
+        if (ReadsInProgress != 0) ++FreedDuringUse;
+        ++Freed;
+    }
+};
+std::atomic<int> TSlowProbeStream::ReadsInProgress{0};
+std::atomic<int> TSlowProbeStream::FreedDuringUse{0};
+std::atomic<int> TSlowProbeStream::Freed{0};
+
+}  // namespace
+
+TEST_F(FileRedirection, CloseOnOneThreadWaitsForCallsInProgressOnAnother) {
+    control_.OnResourceAsync = [](const std::wstring&, TStream*& stream) {
+        stream = new TSlowProbeStream;
+        stream->WriteBuffer("0123456789", 10);
+    };
+    constexpr int Rounds = 40;
+    for (int round = 0; round < Rounds; ++round) {
+        HANDLE file = Open(ResourcePath(1, L"race.bin"));
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        std::atomic<bool> started{false};
+        std::atomic<int> fakeAnswers{0};
+        std::thread hammer([&] {
+            // Until the close lands, every call is answered from the stream; afterwards the
+            // value is the system's (a closed event handle) and the calls fail there.
+            for (int i = 0; i < 200; ++i) {
+                char buffer[4];
+                DWORD read = 0;
+                if (MyReadFile(file, buffer, 4, &read, nullptr) == -1) ++fakeAnswers;
+                started = true;
+                MySetFilePointer(file, 0, nullptr, FILE_BEGIN);
+                MyGetFileSize(file, nullptr);
+            }
+        });
+        while (!started) Sleep(0);
+        EXPECT_TRUE(MyCloseHandle(file));
+        hammer.join();
+        EXPECT_GT(fakeAnswers.load(), 0);
+    }
+    EXPECT_EQ(TSlowProbeStream::Freed.load(), Rounds);
+    EXPECT_EQ(TSlowProbeStream::FreedDuringUse.load(), 0) << "a stream was freed while being read";
+}
+
+TEST_F(FileRedirection, StreamsHandedOverByRaisingHandlersAreFreed) {
+    bool freedByEvent = false, freedByLibraryHandler = false;
+    control_.OnResourceAsync = [&](const std::wstring& path, TStream*& stream) {
+        if (path != L"event.bin") return;
+        stream = new TWatchedStream(&freedByEvent);
+        throw Exception("event failed after assigning");
+    };
+    RegisterLibraryResourceAsyncHandler(TLoadExternalResourceAsyncHandler(
+        [](void* freed, const std::wstring&, TStream*& stream) {
+            stream = new TWatchedStream(static_cast<bool*>(freed));
+            throw Exception("library handler failed after assigning");
+        }, &freedByLibraryHandler));
+    EXPECT_EQ(Open(ResourcePath(1, L"event.bin")), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(freedByEvent);
+    EXPECT_EQ(Open(L"C:\\not\\there.bin"), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(freedByLibraryHandler);
+    RegisterLibraryResourceAsyncHandler(TLoadExternalResourceAsyncHandler());
 }

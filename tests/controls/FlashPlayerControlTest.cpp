@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "FakePlayerObject.h"
 #include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/controls/FlashPlayerControl.h"
+#include "FlashPlayerControl/controls/TransparentFlashPlayerControl.h"
+#include "FlashPlayerControl/loader/SystemCalls.h"
 #include "FlashPlayerControl/loader/Library.h"
 #include "framework/Forms.h"
 #include "framework/Menus.h"
@@ -348,4 +351,68 @@ TEST_F(WindowedControl, WithoutAnObjectItIsAPlainWindowThatStillRaisesMouseEvent
     // Properties are plain stored values.
     control->SetMovie(L"stored.swf");
     EXPECT_EQ(control->Movie(), L"stored.swf");
+}
+
+namespace {
+
+// RemoveMenu that fails for the first few calls, as for an item the system will not remove.
+int removeCalls = 0;
+int removeFailuresLeft = 0;
+BOOL WINAPI StubbornRemoveMenu(HMENU menu, UINT position, UINT flags) {
+    ++removeCalls;
+    if (removeFailuresLeft > 0) {
+        --removeFailuresLeft;
+        return FALSE;
+    }
+    return RemoveMenu(menu, position, flags);
+}
+
+// Asks a control's in-place frame to remove the items of a shared menu of three items.
+using TQuery = std::function<HRESULT(REFIID, void**)>;
+void RemoveSharedMenus(const TQuery& query, REFIID siteIid, int failures, int& calls, int& left) {
+    TComPtr<IOleInPlaceSite> site;
+    ASSERT_EQ(query(siteIid, site.PutVoid()), S_OK);
+    TComPtr<IOleInPlaceFrame> frame;
+    TComPtr<IOleInPlaceUIWindow> document;
+    RECT position = {}, clip = {};
+    OLEINPLACEFRAMEINFO info = {};
+    info.cb = sizeof(info);
+    ASSERT_EQ(site->GetWindowContext(frame.Put(), document.Put(), &position, &clip, &info), S_OK);
+    ASSERT_TRUE(frame);
+    HMENU shared = CreateMenu();
+    for (UINT id = 1; id <= 3; ++id) AppendMenuA(shared, MF_STRING, id, "item");
+    const TSystemCalls saved = SystemCalls();
+    SystemCalls().RemoveMenu = StubbornRemoveMenu;
+    removeCalls = 0;
+    removeFailuresLeft = failures;
+    EXPECT_EQ(frame->RemoveMenus(shared), S_OK);
+    SystemCalls() = saved;
+    calls = removeCalls;
+    left = GetMenuItemCount(shared);
+    DestroyMenu(shared);
+}
+
+}  // namespace
+
+TEST_F(WindowedControl, BothFramesStopRemovingMenusAtAnItemThatWillNotGo) {
+    auto* windowed = NewControl(nullptr);
+    auto* transparent = new TTransparentFlashPlayerControl(form_.get());
+    transparent->SetParent(form_.get());
+    struct TCase {
+        TQuery query;
+        const IID* site;
+    } cases[] = {{[windowed](REFIID iid, void** out) { return windowed->QueryInterface(iid, out); },
+                  &IID_IOleInPlaceSite},
+                 {[transparent](REFIID iid, void** out) { return transparent->QueryInterface(iid, out); },
+                  &IID_IOleInPlaceSiteWindowless}};
+    for (const TCase& c : cases) {
+        int calls = 0, left = 0;
+        RemoveSharedMenus(c.query, *c.site, 0, calls, left);
+        EXPECT_EQ(calls, 3);
+        EXPECT_EQ(left, 0);
+        // The first removal fails (and would go on failing): one attempt, the items stay.
+        RemoveSharedMenus(c.query, *c.site, 1000, calls, left);
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(left, 3);
+    }
 }

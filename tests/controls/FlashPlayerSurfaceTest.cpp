@@ -299,3 +299,45 @@ TEST_F(Surface, StreamLoadersRegisterTheMovieAndLoadItsFakePathThroughTheObject)
     StopFlashPlayerLibrary();
     CoUninitialize();
 }
+
+namespace {
+
+// A descendant that overrides an accessor pair, a method and a stream loader.
+class TOverridingSurface : public TSurface {
+public:
+    std::vector<std::string> Calls;
+    void SetMovie(const std::wstring& value) override {
+        Calls.push_back("set movie");
+        TSurface::SetMovie(value + L"?seen");
+    }
+    std::wstring Base() override {
+        Calls.push_back("base");
+        return L"C:\\override";
+    }
+    void LoadMovie(int32_t layer, const std::wstring&) override {
+        Calls.push_back("load movie " + std::to_string(layer));
+    }
+    void AssignMovieStream(TStream&) override { Calls.push_back("assign movie stream"); }
+    int32_t ReadyState() override { return 4; }
+};
+
+}  // namespace
+
+TEST(SurfaceDescendant, OverridesAreReachedThroughTheSurfaceAndTheContentManagersInterface) {
+    TOverridingSurface descendant;
+    TFlashPlayerSurface& surface = descendant;
+    surface.SetMovie(L"a.swf");
+    EXPECT_EQ(surface.Movie(), L"a.swf?seen");
+    EXPECT_EQ(surface.ReadyState(), 4);
+    TMemoryStream stream;
+    surface.AssignMovieStream(stream);
+
+    IFlashPlayerControlBase& base = descendant;
+    std::wstring url;
+    EXPECT_EQ(base.GetBaseURL(url), S_OK);
+    EXPECT_EQ(url, L"C:\\override");
+    base.SetMovieURL(L"b.swf");
+    base.LoadMovieURL(2, L"c.swf");
+    EXPECT_EQ(descendant.Calls, (std::vector<std::string>{"set movie", "assign movie stream", "base",
+                                                          "set movie", "load movie 2"}));
+}

@@ -137,6 +137,22 @@ TEST_P(FixtureImage, RunsTlsCallbacksBeforeTheEntryPointAndDetachesAtUnload) {
     EXPECT_EQ(platform_.OpenLibraries(), 0u);
 }
 
+TEST_P(FixtureImage, StaticThreadDataIsRefusedBeforeAnyOfTheModuleRuns) {
+    file_ = ReadFile(Dir() + "/fpctlsfixture.dll");
+    FillStream(stream_, file_);
+    TRecordingLoader loader(platform_, AnyImageFormat);
+    try {
+        loader.LoadModule(stream_);
+        ADD_FAILURE() << "a module with thread-local data was mapped";
+    } catch (const EImageFormatError& e) {
+        EXPECT_NE(std::string(e.what()).find("static thread-local data"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(platform_.ModuleCalls.empty()) << "neither TLS callbacks nor the entry point ran";
+    EXPECT_EQ(loader.ImageBase(), nullptr);
+    EXPECT_EQ(platform_.LiveBlocks(), 0u);
+    EXPECT_EQ(platform_.OpenLibraries(), 0u);
+}
+
 TEST_P(FixtureImage, FindsExportsAndResolvesTheForwarder) {
     auto loader = Load(platform_, "fpcfixture.dll");
     auto* image = static_cast<uint8_t*>(loader->ImageBase());

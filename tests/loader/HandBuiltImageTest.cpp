@@ -3,6 +3,8 @@
 // malformed images that must raise without touching memory outside the buffers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
 
 #include "FlashPlayerControl/loader/DLLLoader.h"
@@ -18,6 +20,11 @@ const char* Ordinal(uintptr_t value) { return reinterpret_cast<const char*>(valu
 void PlaceAtPreferredBase(TPeBuilder& b, TFakeLoaderPlatform& platform) {
     b.ImageBase = reinterpret_cast<uintptr_t>(platform.PrepareBlock(b.SizeOfImage));
     if (!b.Plus()) b.ImageBase = uint32_t(b.ImageBase);
+}
+
+std::string LowerCaseCopy(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 uint64_t ReadPointer(const void* at, bool plus) {
@@ -172,6 +179,111 @@ TEST_P(HandBuiltImage, RefusesBadRelocationsAndReleasesTheBlock) {
         EXPECT_EQ(platform.LiveBlocks(), 0u);
         EXPECT_EQ(loader.ImageBase(), nullptr);
     }
+}
+
+TEST_P(HandBuiltImage, RelocationsAndImportSlotsInTheHeadersAreRefused) {
+    const uint16_t wideType = Plus() ? PE::RelocationDir64 : PE::RelocationHighLow;
+    {
+        // A fix-up aimed at SizeOfImage in the optional header would widen the image.
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        b.Put32(0x2000, 0);
+        b.Put32(0x2004, 10);
+        b.Put16(0x2008, uint16_t(wideType << 12 | (b.OptionalHeader() + 56)));
+        b.SetDirectory(PE::BaseRelocationDirectory, 0x2000, 10);
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        try {
+            loader.LoadModule(stream_);
+            ADD_FAILURE() << "no exception";
+        } catch (const EImageFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("lands in the image headers"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(platform.LiveBlocks(), 0u);
+    }
+    {
+        // Names from OriginalFirstThunk, addresses written at FirstThunk inside the headers.
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        PlaceAtPreferredBase(b, platform);
+        uint32_t strings = 0x3000;
+        WriteImport(b, 0x2000, "LIB.dll", {"Func"}, 0x2100, 0x2200, strings, 1);
+        b.Put32(0x2000 + 0x10, 0x200);
+        b.SetDirectory(PE::ImportDirectory, 0x2000, 40);
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        try {
+            loader.LoadModule(stream_);
+            ADD_FAILURE() << "no exception";
+        } catch (const EImageFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("lies in the image headers"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(platform.LiveBlocks(), 0u);
+        EXPECT_EQ(platform.OpenLibraries(), 0u);
+    }
+}
+
+TEST_P(HandBuiltImage, LookupsInAMappedImageKeepToTheBlockWhateverItsHeadersSayLater) {
+    TPeBuilder b(GetParam());
+    WriteResources(b, 0x2000, {{10, "#1", 0, "kept"}});
+    PlaceAtPreferredBase(b, platform_);
+    TRecordingLoader loader(platform_, AnyImageFormat);
+    Load(loader, b);
+    uint8_t* image = Block(loader);
+    const void* data = nullptr;
+    uint32_t size = 0;
+    ASSERT_TRUE(FindImageResource(platform_, image, 10, Ordinal(1), 0, data, size));
+
+    // The module's code rewrites its headers: a far larger image, the resource directory moved.
+    const uint32_t opt = b.OptionalHeader();
+    const uint32_t hugeSize = 0x01000000;
+    std::memcpy(image + opt + 56, &hugeSize, 4);
+    const uint32_t movedRoot = 0x3000;
+    std::memcpy(image + opt + (Plus() ? 112 : 96) + 2 * 8, &movedRoot, 4);
+    EXPECT_TRUE(FindImageResource(platform_, image, 10, Ordinal(1), 0, data, size));
+    EXPECT_EQ(std::string(static_cast<const char*>(data), size), "kept");
+
+    // A data entry now pointing past the block is a malformed image, not a read outside it.
+    const uint32_t dataEntry = 0x2000 + 16 + 8 + 16 + 8 + 16 + 8;
+    const uint32_t outside = 0x8000;
+    std::memcpy(image + dataEntry, &outside, 4);
+    EXPECT_THROW(FindImageResource(platform_, image, 10, Ordinal(1), 0, data, size), EImageFormatError);
+}
+
+TEST_P(HandBuiltImage, AbsurdSizeOfImageIsRefusedBeforeAnythingIsCommitted) {
+    struct TCase {
+        const char* what;
+        uint32_t sizeOfImage, sectionSize;
+        const char* message;
+    } cases[] = {
+        {"over 1 GiB", 0x7FFFF000, 0x3000, "exceeds the 1 GiB"},
+        {"over 1 GiB, all of it a section", 0x50000000, 0x4FFFF000, "exceeds the 1 GiB"},
+        {"far beyond the sections", 0x04000000, 0x3000, "far larger than"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        b.SizeOfImage = c.sizeOfImage;
+        b.Sections[0].VirtualSize = c.sectionSize;
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        try {
+            loader.LoadModule(stream_);
+            ADD_FAILURE() << "no exception";
+        } catch (const EImageFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(platform.Log.empty()) << "nothing allocated, nothing loaded";
+    }
+    // A bss tail beyond the raw data is ordinary and still loads.
+    TPeBuilder b(GetParam());
+    b.SizeOfImage = 0x00400000;
+    b.Sections[0].VirtualSize = 0x003FF000;
+    PlaceAtPreferredBase(b, platform_);
+    TRecordingLoader loader(platform_, AnyImageFormat);
+    Load(loader, b);
+    EXPECT_NE(loader.ImageBase(), nullptr);
 }
 
 TEST_P(HandBuiltImage, ModuleWithoutRelocationsLoadsOnlyAtItsPreferredBase) {
@@ -332,6 +444,42 @@ TEST_P(HandBuiltImage, TlsCallbacksThenEntryPointAtAttachAndDetach) {
     EXPECT_EQ(exportDuringAttach, nullptr);
 }
 
+TEST_P(HandBuiltImage, ThreadDataTemplatesAreRefusedUnlessOnlyTheRuntimesMarkers) {
+    const uint32_t w = Plus() ? 8 : 4;
+    struct TCase {
+        uint32_t rawSize, zeroFill;
+        uint8_t firstByte;
+        bool loads;
+    };
+    // One pointer of zeros is what the runtime's start and end markers leave behind.
+    const TCase cases[] = {{w, 0, 0, true}, {w, 0, 7, false}, {2 * w, 0, 0, false},
+                           {0, 4, 0, false}, {0, 0, 0, true}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rawSize) + "/" + std::to_string(c.zeroFill));
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        PlaceAtPreferredBase(b, platform);
+        b.EntryPoint = 0x1700;
+        b.PutPointer(0x2000, b.ImageBase + 0x2200);               // StartAddressOfRawData
+        b.PutPointer(0x2000 + w, b.ImageBase + 0x2200 + c.rawSize);   // EndAddressOfRawData
+        b.Put32(0x2000 + 4 * w, c.zeroFill);
+        b.PutPointer(0x2000 + 3 * w, b.ImageBase + 0x2100);       // AddressOfCallBacks
+        b.PutPointer(0x2100, b.ImageBase + 0x1500);
+        b.File[0x2200] = c.firstByte;
+        b.SetDirectory(PE::TlsDirectory, 0x2000, Plus() ? 40 : 24);
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        if (c.loads) {
+            EXPECT_NO_THROW(loader.LoadModule(stream_));
+            EXPECT_EQ(platform.ModuleCalls.size(), 2u) << "the callback, then the entry point";
+        } else {
+            EXPECT_THROW(loader.LoadModule(stream_), EImageFormatError);
+            EXPECT_TRUE(platform.ModuleCalls.empty());
+            EXPECT_EQ(platform.LiveBlocks(), 0u);
+        }
+    }
+}
+
 TEST_P(HandBuiltImage, NoEntryPointMeansNoCalls) {
     TPeBuilder b(GetParam());
     PlaceAtPreferredBase(b, platform_);
@@ -342,6 +490,11 @@ TEST_P(HandBuiltImage, NoEntryPointMeansNoCalls) {
 TEST_P(HandBuiltImage, RegistersTheFunctionTableOfPe32PlusOnlyAndRemovesItAtUnload) {
     TPeBuilder b(GetParam());
     PlaceAtPreferredBase(b, platform_);
+    for (uint32_t i = 0; i < 3; ++i) {   // three functions sharing one unwind record
+        b.Put32(0x2000 + 12 * i, 0x1000 + 0x40 * i);
+        b.Put32(0x2000 + 12 * i + 4, 0x1040 + 0x40 * i);
+        b.Put32(0x2000 + 12 * i + 8, 0x2100);
+    }
     b.SetDirectory(PE::ExceptionDirectory, 0x2000, 3 * PE::RuntimeFunctionSize);
     b.EntryPoint = 0x1000;
     {
@@ -362,6 +515,49 @@ TEST_P(HandBuiltImage, RegistersTheFunctionTableOfPe32PlusOnlyAndRemovesItAtUnlo
     FillStream(stream_, b.Build());
     EXPECT_THROW(loader.LoadModule(stream_), EModuleLoadError);
     EXPECT_EQ(refusing.LiveBlocks(), 0u);
+}
+
+TEST_P(HandBuiltImage, ExceptionDirectoryEntriesOutsideTheImageAreRefused) {
+    if (!Plus()) GTEST_SKIP() << "PE32 images have no exception directory to register";
+    struct TCase {
+        const char* what;
+        uint32_t begin, end, unwind;
+        uint8_t unwindCodes;
+    } cases[] = {
+        {"begin after end", 0x1100, 0x1000, 0x2100, 0},
+        {"empty range", 0x1000, 0x1000, 0x2100, 0},
+        {"end past the image", 0x1000, 0x5000, 0x2100, 0},
+        {"unwind data past the image", 0x1000, 0x1040, 0x3FFE, 0},
+        {"unwind codes past the image", 0x1000, 0x1040, 0x3FF8, 8},
+        {"chained entry past the image", 0x1000, 0x1040, 0x3FF9, 0},
+        {"unwind address far outside", 0x1000, 0x1040, 0x7FFFFFF0, 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TFakeLoaderPlatform platform;
+        TPeBuilder b(GetParam());
+        PlaceAtPreferredBase(b, platform);
+        b.Put32(0x2000, 0x1000);   // a good first entry
+        b.Put32(0x2004, 0x1010);
+        b.Put32(0x2008, 0x2100);
+        b.Put32(0x200C, c.begin);
+        b.Put32(0x2010, c.end);
+        b.Put32(0x2014, c.unwind);
+        if ((c.unwind & ~1u) + 3 < 0x4000) b.File[(c.unwind & ~1u) + 2] = c.unwindCodes;
+        b.SetDirectory(PE::ExceptionDirectory, 0x2000, 2 * PE::RuntimeFunctionSize);
+        b.EntryPoint = 0x1000;
+        TRecordingLoader loader(platform, AnyImageFormat);
+        FillStream(stream_, b.Build());
+        try {
+            loader.LoadModule(stream_);
+            ADD_FAILURE() << "no exception";
+        } catch (const EImageFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("Exception directory entry 1"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(platform.FunctionTablesRegistered, 0);
+        EXPECT_TRUE(platform.ModuleCalls.empty());
+        EXPECT_EQ(platform.LiveBlocks(), 0u);
+    }
 }
 
 // --- Exports --------------------------------------------------------------------------------
@@ -395,6 +591,45 @@ TEST_P(HandBuiltImage, FindsExportsExactlyAndResolvesForwarders) {
     EXPECT_EQ(platform_.OpenLibraries(), 1u);
     owner.reset();
     EXPECT_EQ(platform_.OpenLibraries(), 0u) << "forwarder libraries are freed at unload";
+}
+
+TEST_P(HandBuiltImage, ForwardersHoldOneReferencePerLibraryAndResolveSelfReferencesInside) {
+    TPeBuilder b(GetParam());
+    PlaceAtPreferredBase(b, platform_);
+    const uint32_t dir = 0x2000;
+    b.PutString(0x2F00, "OTHER.Target");
+    b.PutString(0x2F20, "other.Second");
+    b.PutString(0x2F40, "SELF.Code");
+    b.PutString(0x2F60, "self.#1");
+    b.PutString(0x2F80, "SELF.Missing");
+    b.PutString(0x2FA0, "SELF.Loop");
+    b.PutString(0x2FC0, "Self.dll");
+    WriteExports(b, dir, {{"Code", 0x1234}, {"FwdOther", 0x2F00}, {"FwdOtherAgain", 0x2F20},
+                          {"FwdSelf", 0x2F40}, {"FwdSelfOrdinal", 0x2F60},
+                          {"FwdSelfMissing", 0x2F80}, {"Loop", 0x2FA0}});
+    b.SetDirectory(PE::ExportDirectory, dir, 0x1000);
+    b.Put32(dir + 0x0C, 0x2FC0);   // the module's own name
+    b.Put32(dir + 0x10, 1);        // ordinal base: "Code" is ordinal 1
+    auto owner = std::make_unique<TRecordingLoader>(platform_, AnyImageFormat);
+    Load(*owner, b);
+
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(owner->FindExport("FwdOther"), platform_.ProcedureAddress("OTHER.dll!Target"));
+        EXPECT_EQ(owner->FindExport("FwdOtherAgain"), platform_.ProcedureAddress("OTHER.dll!Second"));
+    }
+    const auto loads = std::count_if(platform_.Log.begin(), platform_.Log.end(), [](const std::string& line) {
+        return line.rfind("load ", 0) == 0;
+    });
+    EXPECT_EQ(loads, 1) << "one reference for OTHER, however it is spelt and however often asked";
+
+    EXPECT_EQ(owner->FindExport("FwdSelf"), Block(*owner) + 0x1234);
+    EXPECT_EQ(owner->FindExport("FwdSelfOrdinal"), Block(*owner) + 0x1234);
+    EXPECT_EQ(owner->FindExport("FwdSelfMissing"), nullptr);
+    EXPECT_EQ(owner->FindExport("Loop"), nullptr);
+    for (const std::string& line : platform_.Log)
+        EXPECT_EQ(LowerCaseCopy(line).find("load self"), std::string::npos) << "never a file of its own name";
+    owner.reset();
+    EXPECT_EQ(platform_.OpenLibraries(), 0u);
 }
 
 // --- Resources and version ------------------------------------------------------------------

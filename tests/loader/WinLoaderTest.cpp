@@ -123,6 +123,24 @@ TEST(SystemLoaderImages, VersionAndResourcesOfModulesMappedByTheSystem) {
     EXPECT_FALSE(FindImageResource(GetModuleHandleA("kernel32.dll"), 10, "NO-SUCH-RESOURCE", 0, data, size));
 }
 
+TEST(ThreadLocalData, TheSystemRunsTheFixtureAndTheLoaderRefusesIt) {
+    // The fixture really reads its thread data through the TLS index.
+    HMODULE system = LoadLibraryA((NativeDir + "/fpctlsfixture.dll").c_str());
+    ASSERT_NE(system, nullptr);
+    auto value = reinterpret_cast<int (*)()>(
+        reinterpret_cast<uintptr_t>(GetProcAddress(system, "FixtureThreadValue")));
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value(), 42);
+    FreeLibrary(system);
+
+    TMemoryStream stream;
+    FillFromFile(stream, NativeDir + "/fpctlsfixture.dll");
+    TDLLLoader loader;
+    EXPECT_THROW(loader.LoadModule(stream), EImageFormatError);
+    EXPECT_EQ(loader.ImageBase(), nullptr);
+    EXPECT_EQ(loader.FindExport("FixtureThreadValue"), nullptr);
+}
+
 TEST(SystemLoaderFormats, RefusesTheOtherArchitecturesDll) {
     TMemoryStream stream;
     FillFromFile(stream, ForeignDir + "/fpcfixture.dll");

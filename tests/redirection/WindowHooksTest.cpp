@@ -2,6 +2,7 @@
 #include "RedirectionTestSupport.h"
 
 #include "FlashPlayerControl/loader/KeyedMaps.h"
+#include "FlashPlayerControl/loader/SavedCursors.h"
 #include "FlashPlayerControl/loader/WindowHooks.h"
 
 namespace {
@@ -23,6 +24,11 @@ int iconsCreated;
 HICON WINAPI CountingCreateIcon(PBYTE data, DWORD size, BOOL icon, DWORD version) {
     ++iconsCreated;
     return CreateIconFromResource(data, size, icon, version);
+}
+
+HICON WINAPI FailingCreateIcon(PBYTE, DWORD, BOOL, DWORD) {
+    ++iconsCreated;
+    return nullptr;
 }
 
 std::string ClassOf(HWND window) {
@@ -115,6 +121,22 @@ TEST_F(WindowHooks, CursorsAreBuiltFromTheImageOnceAndNamesMatchExactly) {
 
     // No instance: the system's own cursors.
     EXPECT_EQ(MyLoadCursorA(nullptr, IDC_ARROW), LoadCursorA(nullptr, IDC_ARROW));
+}
+
+TEST_F(WindowHooks, FailedCursorCreationsAreNotRecorded) {
+    TSystemCallsScope scope;
+    const size_t before = SavedCursors->Count();
+    SystemCalls().CreateIconFromResource = FailingCreateIcon;
+    iconsCreated = 0;
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(MyLoadCursorA(fixture_.Instance(), MAKEINTRESOURCEA(5)), nullptr);
+    EXPECT_EQ(iconsCreated, 5) << "each failed load tries again";
+    EXPECT_EQ(SavedCursors->Count(), before) << "the cache does not grow with failures";
+
+    SystemCalls().CreateIconFromResource = CountingCreateIcon;
+    HCURSOR cursor = MyLoadCursorA(fixture_.Instance(), MAKEINTRESOURCEA(5));
+    EXPECT_NE(cursor, nullptr);
+    EXPECT_EQ(MyLoadCursorA(fixture_.Instance(), MAKEINTRESOURCEA(5)), cursor);
+    EXPECT_EQ(SavedCursors->Count(), before + 1);
 }
 
 TEST_F(WindowHooks, MenusAreBuiltFromTheImageAtEveryCall) {
