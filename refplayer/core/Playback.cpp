@@ -29,9 +29,17 @@ std::wstring ArgumentText(const InvokeRequest& request, size_t index) {
 
 Playback::Playback(PlaybackHost& host) : host_(host), parser_(std::make_unique<SwfParser>()) {}
 
-Playback::~Playback() = default;
+Playback::~Playback() {
+    // The timeline's objects go without telling anyone.
+    rootObject_.clip.reset();
+}
 
 void Playback::Reset(const std::wstring& flashVars) {
+    if (runningClip_) runningClipGone_ = true;
+    if (rootObject_.clip) rootObject_.clip->Clear();
+    rootObject_.clip.reset();
+    pending_.clear();
+    dictionary_.Clear();
     parser_ = std::make_unique<SwfParser>();
     variables_.Clear();
     variables_.LoadFlashVars(flashVars);
@@ -69,31 +77,126 @@ bool Playback::GotoFrame(int frame) {
 
 bool Playback::Advance() {
     if (StartIfReady()) return true;
-    if (!playing_ || current_ < 0) return false;
+    if (current_ < 0) return false;
+    // Sprites move on whether or not the movie's own timeline plays.
+    bool childrenMoved = rootObject_.clip->TickChildren();
+    RunPendingActions();
+    if (!playing_) return childrenMoved;
     int next = current_ + 1;
     if (next >= LoadedFrames()) {
         // The next frame has not arrived yet: wait on this one.
-        if (!Complete()) return false;
+        if (!Complete()) return childrenMoved;
         if (!loop_) {
             playing_ = false;
-            return false;
+            return childrenMoved;
         }
         next = 0;
     }
     // A one-frame movie that loops stays where it is.
-    if (next == current_) return false;
+    if (next == current_) return childrenMoved;
     EnterFrame(next);
     return true;
 }
 
 void Playback::EnterFrame(int frame) {
+    if (!rootObject_.clip)
+        rootObject_.clip = std::make_unique<MovieClip>(&rootObject_, &parser_->Movie().frames, dictionary_,
+                                                       static_cast<TimelineListener*>(this));
     current_ = frame;
-    // A copy: an action may reach the host, which may load another movie into this one.
-    std::vector<SwfAction> actions = parser_->Movie().frames[static_cast<size_t>(frame)].actions;
+    rootObject_.clip->GotoFrame(frame);
+    RunPendingActions();
+}
+
+void Playback::FrameActions(MovieClip& clip, const SwfFrame& frame) {
+    if (!frame.actions.empty()) pending_.push_back(PendingActions{&clip, frame.actions});
+}
+
+void Playback::ObjectRemoved(DisplayObject& object) {
+    // Actions queued for a clip that is gone are dropped.
+    if (!object.clip) return;
+    MovieClip* clip = object.clip.get();
+    if (clip == runningClip_) runningClipGone_ = true;
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                  [&](const PendingActions& p) { return p.clip == clip; }),
+                   pending_.end());
+}
+
+void Playback::RunPendingActions() {
+    if (runningActions_) return;  // the outer call drains what this one would
+    runningActions_ = true;
+    // Bounded: actions that keep jumping between frames cannot hold the player.
+    for (int guard = 0; !pending_.empty() && guard < 10000; guard++) {
+        PendingActions next = std::move(pending_.front());
+        pending_.erase(pending_.begin());
+        RunActions(*next.clip, next.actions);
+        runningClip_ = nullptr;
+    }
+    pending_.clear();
+    runningActions_ = false;
+}
+
+void Playback::ButtonEvent(DisplayObject& button, uint16_t conditions) {
+    if (!button.character || !button.character->button || !button.parent) return;
+    // A copy: the actions may remove the button.
+    std::shared_ptr<SwfButton> definition = button.character->button;
+    MovieClip* clip = button.parent;
+    for (const SwfButtonAction& action : definition->actions) {
+        if (!(action.conditions & conditions)) continue;
+        std::vector<SwfAction> actions;
+        try {
+            actions = ParseActions(action.actions.data(), action.actions.size());
+        } catch (const FormatError&) {
+            continue;  // a malformed list runs as far as it parsed: here, not at all
+        }
+        pending_.push_back(PendingActions{clip, std::move(actions)});
+    }
+    RunPendingActions();
+}
+
+void Playback::RunActions(MovieClip& clip, const std::vector<SwfAction>& actions) {
+    runningClip_ = &clip;
+    runningClipGone_ = false;
+    bool isRoot = &clip == rootObject_.clip.get();
+    auto setPlaying = [&](bool playing) {
+        if (isRoot)
+            playing_ = playing;
+        else
+            clip.SetPlaying(playing);
+    };
+    auto gotoFrame = [&](int frame) {
+        if (isRoot) {
+            if (LoadedFrames() == 0) return;
+            current_ = std::clamp(frame, 0, LoadedFrames() - 1);
+            clip.GotoFrame(current_);
+        } else {
+            clip.GotoFrame(frame);
+        }
+    };
+    // A copy of the list is what runs: an action may reach the host, which may load another movie.
     for (const SwfAction& action : actions) {
-        if (!action.getUrl) continue;
-        if (std::optional<SwfFsCommand> command = ToFsCommand(*action.getUrl))
-            host_.FsCommand(FromUtf8(command->command), FromUtf8(command->args));
+        switch (action.code) {
+        case SwfActionGetUrl:
+            if (action.getUrl)
+                if (std::optional<SwfFsCommand> command = ToFsCommand(*action.getUrl))
+                    host_.FsCommand(FromUtf8(command->command), FromUtf8(command->args));
+            break;
+        case SwfActionStop: setPlaying(false); break;
+        case SwfActionPlay: setPlaying(true); break;
+        case SwfActionNextFrame: gotoFrame((isRoot ? current_ : clip.CurrentFrame()) + 1); setPlaying(false); break;
+        case SwfActionPreviousFrame: gotoFrame((isRoot ? current_ : clip.CurrentFrame()) - 1); setPlaying(false); break;
+        case SwfActionGotoFrame:
+            if (action.data.size() >= 2) gotoFrame(action.data[0] | action.data[1] << 8);
+            break;
+        case SwfActionGotoLabel: {
+            std::string label(action.data.begin(), std::find(action.data.begin(), action.data.end(), uint8_t(0)));
+            int frame = clip.LabelFrame(label);
+            if (frame >= 0) gotoFrame(frame);
+            break;
+        }
+        default:
+            break;
+        }
+        if (runningClipGone_) return;
     }
 }
 

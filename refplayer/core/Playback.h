@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "refplayer/core/DisplayList.h"
 #include "refplayer/core/FlvParser.h"
 #include "refplayer/core/FormatError.h"
 #include "refplayer/core/SwfParser.h"
@@ -34,10 +35,10 @@ public:
 // actions run when it is entered, and playing stops at the last frame unless looping.
 // Frames are only entered once their data is complete. The movie's variables, FlashVars
 // included, and the built-in functions that CallFunction reaches live here too.
-class Playback {
+class Playback : private TimelineListener {
 public:
     explicit Playback(PlaybackHost& host);
-    ~Playback();
+    ~Playback() override;
 
     // Forgets the movie and its variables; FlashVars are loaded again from the text given.
     void Reset(const std::wstring& flashVars);
@@ -71,6 +72,17 @@ public:
 
     VariableTable& Variables() { return variables_; }
 
+    // What the movie shows: the root timeline (null before the first frame) and its characters.
+    const MovieClip* Root() const { return rootObject_.clip.get(); }
+    MovieClip* Root() { return rootObject_.clip.get(); }
+    const CharacterDictionary& Dictionary() const { return dictionary_; }
+    // Decodes JPEG bitmaps; without one they draw nothing.
+    void SetImageDecoder(ImageDecoder* decoder) { dictionary_.SetDecoder(decoder); }
+    // A mouse event of a button instance: runs the actions of its conditions (SwfButtonCondition).
+    void ButtonEvent(DisplayObject& button, uint16_t conditions);
+    // Runs an action list in a clip (the minimal set: frame control and getURL).
+    void RunActions(MovieClip& clip, const std::vector<SwfAction>& actions);
+
     // Answers an <invoke> request with the XML of the result. Built-ins: "echo" returns its
     // first argument, "callHost" sends an <invoke> named by its first argument with the rest
     // as arguments out through FlashCall and returns the host's answer, "getVariable" and
@@ -79,10 +91,23 @@ public:
 
 private:
     void EnterFrame(int frame);
+    void FrameActions(MovieClip& clip, const SwfFrame& frame) override;
+    void ObjectRemoved(DisplayObject& object) override;
+    void RunPendingActions();
 
     PlaybackHost& host_;
     std::unique_ptr<SwfParser> parser_;
     VariableTable variables_;
+    CharacterDictionary dictionary_;
+    DisplayObject rootObject_;
+    struct PendingActions {
+        MovieClip* clip;
+        std::vector<SwfAction> actions;
+    };
+    std::vector<PendingActions> pending_;
+    bool runningActions_ = false;
+    MovieClip* runningClip_ = nullptr;  // whose actions run now
+    bool runningClipGone_ = false;      // ... and it has been removed meanwhile
     int current_ = -1;
     bool playing_ = true;
     bool loop_ = true;

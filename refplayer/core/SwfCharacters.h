@@ -1,0 +1,138 @@
+#pragma once
+
+// The movie's character dictionary: shapes, sprites, bitmaps and buttons by character id,
+// parsed from their definition tags when the timeline first passes them.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "refplayer/core/SwfMovie.h"
+#include "refplayer/core/SwfShape.h"
+
+namespace refplayer {
+
+enum SwfDefineTagCode : uint16_t {
+    SwfTagDefineShape = 2,
+    SwfTagPlaceObject = 4,
+    SwfTagRemoveObject = 5,
+    SwfTagDefineBits = 6,
+    SwfTagDefineButton = 7,
+    SwfTagJpegTables = 8,
+    SwfTagDefineFont = 10,
+    SwfTagDefineText = 11,
+    SwfTagDefineBitsLossless = 20,
+    SwfTagDefineBitsJpeg2 = 21,
+    SwfTagDefineShape2 = 22,
+    SwfTagPlaceObject2 = 26,
+    SwfTagRemoveObject2 = 28,
+    SwfTagDefineShape3 = 32,
+    SwfTagDefineText2 = 33,
+    SwfTagDefineButton2 = 34,
+    SwfTagDefineBitsJpeg3 = 35,
+    SwfTagDefineBitsLossless2 = 36,
+    SwfTagDefineEditText = 37,
+    SwfTagDefineSprite = 39,
+    SwfTagFrameLabel = 43,
+    SwfTagDefineFont2 = 48,
+    SwfTagDoInitAction = 59,
+    SwfTagPlaceObject3 = 70,
+    SwfTagDefineFont3 = 75,
+    SwfTagDefineShape4 = 83,
+};
+
+struct SwfBitmap {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;  // premultiplied 0xAARRGGBB
+};
+
+// Decodes JPEG or PNG data into a premultiplied bitmap. The Windows module decodes through
+// the system's imaging component; tests use a fake.
+class ImageDecoder {
+public:
+    virtual ~ImageDecoder() = default;
+    virtual bool Decode(const uint8_t* data, size_t size, SwfBitmap& bitmap) = 0;
+};
+
+struct SwfSprite {
+    std::vector<SwfFrame> frames;
+    std::map<std::string, int> labels;  // frame labels, lower case
+};
+
+// Button record states.
+enum SwfButtonState : uint8_t { ButtonUp = 1, ButtonOver = 2, ButtonDown = 4, ButtonHit = 8 };
+
+// Button condition bits (first byte of the condition word).
+enum SwfButtonCondition : uint16_t {
+    ButtonRollOver = 0x01,
+    ButtonRollOut = 0x02,
+    ButtonPress = 0x04,
+    ButtonRelease = 0x08,
+    ButtonDragOut = 0x10,
+    ButtonDragOver = 0x20,
+    ButtonReleaseOutside = 0x40,
+};
+
+struct SwfButtonRecord {
+    uint8_t states = 0;
+    uint16_t characterId = 0;
+    int depth = 0;
+    SwfMatrix matrix;
+    SwfColorTransform transform;
+};
+
+struct SwfButtonAction {
+    uint16_t conditions = 0;
+    std::vector<uint8_t> actions;  // raw action records
+};
+
+struct SwfButton {
+    std::vector<SwfButtonRecord> records;
+    std::vector<SwfButtonAction> actions;
+    bool trackAsMenu = false;
+};
+
+struct SwfCharacter {
+    enum class Kind { Shape, Sprite, Bitmap, Button };
+    Kind kind = Kind::Shape;
+    std::shared_ptr<SwfShape> shape;
+    std::shared_ptr<SwfSprite> sprite;
+    std::shared_ptr<SwfBitmap> bitmap;
+    std::shared_ptr<SwfButton> button;
+};
+
+class CharacterDictionary {
+public:
+    explicit CharacterDictionary(ImageDecoder* decoder = nullptr) : decoder_(decoder) {}
+    void SetDecoder(ImageDecoder* decoder) { decoder_ = decoder; }
+    void Clear() { characters_.clear(); jpegTables_.clear(); }
+
+    // Takes in a definition tag (other tags are ignored); a character already defined keeps its
+    // first definition. Malformed definitions raise FormatError.
+    void Define(const SwfTag& tag);
+    static bool IsDefinition(uint16_t code);
+
+    const SwfCharacter* Find(uint16_t id) const {
+        auto it = characters_.find(id);
+        return it == characters_.end() ? nullptr : &it->second;
+    }
+    const SwfBitmap* Bitmap(uint16_t id) const {
+        const SwfCharacter* c = Find(id);
+        return c && c->bitmap ? c->bitmap.get() : nullptr;
+    }
+
+private:
+    void DefineBitmap(const SwfTag& tag);
+
+    ImageDecoder* decoder_;
+    std::map<uint16_t, SwfCharacter> characters_;
+    std::vector<uint8_t> jpegTables_;
+};
+
+// Bitmap decoders exposed for tests.
+SwfBitmap DecodeLosslessBitmap(const uint8_t* body, size_t size, bool withAlpha, uint16_t* id);
+SwfButton ParseButton(uint16_t code, const uint8_t* body, size_t size, uint16_t* id);
+SwfSprite ParseSprite(const uint8_t* body, size_t size, uint16_t* id);
+
+} // namespace refplayer
