@@ -35,11 +35,6 @@ ULONGLONG Milliseconds() {
 
 LONG PixelsToHimetric(LONG pixels, int pixelsPerInch) { return MulDiv(pixels, 2540, pixelsPerInch); }
 
-std::wstring FileNamePart(const std::wstring& url) {
-    size_t slash = url.find_last_of(L"/\\");
-    return slash == std::wstring::npos ? url : url.substr(slash + 1);
-}
-
 bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
     size_t length = wcslen(prefix);
     return text.size() >= length && _wcsnicmp(text.c_str(), prefix, length) == 0;
@@ -85,6 +80,7 @@ TPlayerObject::TPlayerObject()
       propertyNotify_(this, IID_IPropertyNotifySink),
       playback_(*this) {
     ObjectCreated();
+    playback_.SetImageDecoder(&imageDecoder_);
     HDC screen = GetDC(nullptr);
     int perInchX = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
     int perInchY = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -383,17 +379,18 @@ HRESULT TPlayerObject::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRES
         if (container) ScreenToClient(container, &cursor);
         POINT stagePoint = {cursor.x - position_.left, cursor.y - position_.top};
         if (!HitsContent(stagePoint)) return S_FALSE;
+        if (!LiveButton(hoverButton_)) return S_FALSE;
         SetCursor(HandCursor());
         if (result) *result = TRUE;
         return S_OK;
     }
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
-        return HitsContent(point) ? S_OK : S_FALSE;
-    case WM_LBUTTONUP:
-        if (!HitsContent(point)) return S_FALSE;
-        SetPlaying(!Playing());
-        return S_OK;
+    case WM_LBUTTONUP: {
+        TComPtr<IOleObject> self(this);
+        bool onButton = MouseInput(message, point);
+        return onButton || HitsContent(point) ? S_OK : S_FALSE;
+    }
     case WM_RBUTTONUP:
     case WM_CONTEXTMENU: {
         if (!properties_.menu) return S_FALSE;
@@ -440,7 +437,10 @@ HRESULT TPlayerObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC
         return E_INVALIDARG;
     }
     // The transparent stage leaves everything but the movie's content as it was.
-    TStage::Draw(dc, area, Picture(), !windowless_);
+    if (windowless_)
+        Compose(dc, area);
+    else
+        PaintWindow(dc, area);
     return S_OK;
 }
 
@@ -479,17 +479,26 @@ HRESULT TPlayerObject::GetViewStatus(DWORD* status) {
 HRESULT TPlayerObject::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG, DWORD* hitResult) {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (!bounds || !hitResult) return E_POINTER;
-    RECT content = TStage::ContentRect(*bounds, Picture());
-    *hitResult = PtInRect(&content, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    POINT point = {location.x - bounds->left, location.y - bounds->top};
+    const refplayer::RasterSurface& surface =
+        RenderFrame(bounds->right - bounds->left, bounds->bottom - bounds->top, !windowless_);
+    bool inside = point.x >= 0 && point.y >= 0 && point.x < surface.width && point.y < surface.height;
+    *hitResult = inside && (surface.At(point.x, point.y) >> 24) != 0 ? HITRESULT_HIT : HITRESULT_OUTSIDE;
     return S_OK;
 }
 
 HRESULT TPlayerObject::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG, DWORD* hitResult) {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (!bounds || !location || !hitResult) return E_POINTER;
-    RECT content = TStage::ContentRect(*bounds, Picture());
-    RECT overlap;
-    *hitResult = IntersectRect(&overlap, &content, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    const refplayer::RasterSurface& surface =
+        RenderFrame(bounds->right - bounds->left, bounds->bottom - bounds->top, !windowless_);
+    RECT part = {std::max<LONG>(0, location->left - bounds->left), std::max<LONG>(0, location->top - bounds->top),
+                 std::min<LONG>(surface.width, location->right - bounds->left),
+                 std::min<LONG>(surface.height, location->bottom - bounds->top)};
+    bool hit = false;
+    for (LONG y = part.top; y < part.bottom && !hit; y++)
+        for (LONG x = part.left; x < part.right && !hit; x++) hit = (surface.At(x, y) >> 24) != 0;
+    *hitResult = hit ? HITRESULT_HIT : HITRESULT_OUTSIDE;
     return S_OK;
 }
 
@@ -585,6 +594,7 @@ void TPlayerObject::StartMovie(const std::wstring& url) {
     if (videoBinding_) std::exchange(videoBinding_, nullptr)->Detach();
     video_.Reset();
     videoActive_ = false;
+    hoverButton_ = pressedButton_ = nullptr;
     properties_.movie = url;
     playback_.Reset(properties_.flashVars);
     playback_.SetLoop(properties_.loop);
@@ -811,6 +821,7 @@ void TPlayerObject::Tick() {
 }
 
 void TPlayerObject::Invalidate() {
+    surfaceValid_ = false;
     if (windowless_ && windowlessSite_) {
         RECT area = position_;
         windowlessSite_->InvalidateRect(&area, FALSE);
@@ -820,42 +831,179 @@ void TPlayerObject::Invalidate() {
     if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
 }
 
-TStagePicture TPlayerObject::Picture() const {
-    TStagePicture picture;
-    picture.hasMovie = playback_.HeaderParsed();
+refplayer::ViewOptions TPlayerObject::View(int width, int height, bool opaque) const {
+    refplayer::ViewOptions view;
+    view.width = std::max(0, width);
+    view.height = std::max(0, height);
+    view.opaque = opaque;
+    const std::wstring& scale = properties_.scale;
+    view.scaleMode = static_cast<refplayer::StageScaleMode>(std::clamp(properties_.scaleMode, 0, 3));
+    if (properties_.scaleMode == 0) {
+        if (_wcsicmp(scale.c_str(), L"NoBorder") == 0) view.scaleMode = refplayer::StageScaleMode::NoBorder;
+        if (_wcsicmp(scale.c_str(), L"ExactFit") == 0) view.scaleMode = refplayer::StageScaleMode::ExactFit;
+        if (_wcsicmp(scale.c_str(), L"NoScale") == 0) view.scaleMode = refplayer::StageScaleMode::NoScale;
+    }
+    view.align = properties_.alignMode & 0x0F;
+    for (wchar_t c : properties_.salign) {
+        switch (towupper(c)) {
+        case L'L': view.align |= refplayer::AlignLeft; break;
+        case L'R': view.align |= refplayer::AlignRight; break;
+        case L'T': view.align |= refplayer::AlignTop; break;
+        case L'B': view.align |= refplayer::AlignBottom; break;
+        default: break;
+        }
+    }
+    view.antiAlias = properties_.quality != 0 && _wcsicmp(properties_.quality2.c_str(), L"Low") != 0 &&
+                     _wcsicmp(properties_.quality2.c_str(), L"AutoLow") != 0;
     uint32_t rgb = 0xFFFFFF;
     if (properties_.backgroundColor >= 0)
         rgb = static_cast<uint32_t>(properties_.backgroundColor);
     else if (playback_.BackgroundColor())
         rgb = *playback_.BackgroundColor();
-    picture.background = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-    if (!picture.hasMovie) return picture;
-    const refplayer::SwfHeader& header = playback_.Header();
-    picture.lines.push_back(FileNamePart(movieUrl_));
-    picture.lines.push_back(std::to_wstring(header.Width()) + L" x " + std::to_wstring(header.Height()) + L" px, " +
-                            std::to_wstring(static_cast<int>(header.frameRate + 0.5)) + L" fps");
-    int total = playback_.TotalFrames();
-    picture.lines.push_back(L"frame " + std::to_wstring(playback_.CurrentFrame() + 1) + L" / " +
-                            std::to_wstring(total) + (playback_.Playing() ? L"" : L" (stopped)"));
-    if (videoActive_) {
-        const refplayer::FlvParser& video = video_.Parser();
-        wchar_t line[128];
-        swprintf(line, 128, L"video %dx%d, %.1f s, %u tags, at %u ms", video.Width(), video.Height(),
-                 video.DurationSeconds(), static_cast<unsigned>(video.Tags().size()),
-                 static_cast<unsigned>(video_.Clock()));
-        picture.lines.push_back(line);
+    view.background = rgb;
+    return view;
+}
+
+const refplayer::RasterSurface& TPlayerObject::RenderFrame(int width, int height, bool opaque) {
+    width = std::clamp(width, 0, 8192);
+    height = std::clamp(height, 0, 8192);
+    if (surfaceValid_ && surface_.width == width && surface_.height == height && surfaceOpaque_ == opaque)
+        return surface_;
+    refplayer::ViewOptions view = View(width, height, opaque);
+    if (playback_.HeaderParsed()) {
+        renderer_.Render(playback_.Root(), playback_.Dictionary(), playback_.Header(), view, surface_);
+    } else {
+        surface_.Resize(width, height);
+        surface_.Fill(opaque ? 0xFF000000 | view.background : 0);
     }
-    picture.progress = total > 0 ? double(playback_.CurrentFrame() + 1) / total : 0;
-    return picture;
+    surfaceValid_ = true;
+    surfaceOpaque_ = opaque;
+    return surface_;
+}
+
+namespace {
+
+BITMAPINFO TopDownInfo(int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+}  // namespace
+
+void TPlayerObject::PaintWindow(HDC dc, const RECT& client) {
+    // One copy of the finished frame: nothing is drawn in steps that could flicker.
+    int width = client.right - client.left, height = client.bottom - client.top;
+    const refplayer::RasterSurface& surface = RenderFrame(width, height, true);
+    if (surface.pixels.empty()) return;
+    BITMAPINFO info = TopDownInfo(surface.width, surface.height);
+    SetDIBitsToDevice(dc, client.left, client.top, static_cast<DWORD>(surface.width),
+                      static_cast<DWORD>(surface.height), 0, 0, 0, static_cast<UINT>(surface.height),
+                      surface.pixels.data(), &info, DIB_RGB_COLORS);
+}
+
+void TPlayerObject::Compose(HDC dc, const RECT& area) {
+    int width = area.right - area.left, height = area.bottom - area.top;
+    const refplayer::RasterSurface& surface = RenderFrame(width, height, false);
+    if (surface.pixels.empty()) return;
+    // The premultiplied frame blended over what the container drew.
+    BITMAPINFO info = TopDownInfo(surface.width, surface.height);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap) return;
+    memcpy(bits, surface.pixels.data(), surface.pixels.size() * 4);
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    GdiAlphaBlend(dc, area.left, area.top, surface.width, surface.height, memory, 0, 0, surface.width, surface.height,
+                  blend);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
 }
 
 RECT TPlayerObject::StageBounds() const {
     return {0, 0, position_.right - position_.left, position_.bottom - position_.top};
 }
 
-bool TPlayerObject::HitsContent(POINT stagePoint) const {
-    RECT content = TStage::ContentRect(StageBounds(), Picture());
-    return PtInRect(&content, stagePoint) != FALSE;
+bool TPlayerObject::HitsContent(POINT stagePoint) {
+    RECT bounds = StageBounds();
+    const refplayer::RasterSurface& surface = RenderFrame(bounds.right, bounds.bottom, !windowless_);
+    if (stagePoint.x < 0 || stagePoint.y < 0 || stagePoint.x >= surface.width || stagePoint.y >= surface.height)
+        return false;
+    return (surface.At(stagePoint.x, stagePoint.y) >> 24) != 0;
+}
+
+namespace {
+
+bool Holds(const refplayer::MovieClip* clip, const refplayer::DisplayObject* object) {
+    if (!clip) return false;
+    for (const auto& [depth, child] : clip->Objects()) {
+        if (child.get() == object) return true;
+        if (child->clip && Holds(child->clip.get(), object)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+refplayer::DisplayObject* TPlayerObject::LiveButton(refplayer::DisplayObject* button) const {
+    return button && Holds(playback_.Root(), button) ? button : nullptr;
+}
+
+void TPlayerObject::SetButtonState(refplayer::DisplayObject* button, uint8_t state) {
+    if (!button || button->buttonState == state) return;
+    button->buttonState = state;
+    Invalidate();
+}
+
+bool TPlayerObject::MouseInput(UINT message, POINT stagePoint) {
+    if (!playback_.HeaderParsed() || !playback_.Root()) return false;
+    RECT bounds = StageBounds();
+    refplayer::ViewOptions view = View(bounds.right, bounds.bottom, !windowless_);
+    refplayer::DisplayObject* hit = renderer_.ButtonAt(playback_.Root(), playback_.Dictionary(), playback_.Header(),
+                                                       view, stagePoint.x + 0.5, stagePoint.y + 0.5);
+    hoverButton_ = LiveButton(hoverButton_);
+    pressedButton_ = LiveButton(pressedButton_);
+    // Each event may run actions that change the display list: buttons are looked up again after.
+    if (hit != hoverButton_) {
+        if (hoverButton_) {
+            refplayer::DisplayObject* left = hoverButton_;
+            hoverButton_ = nullptr;
+            SetButtonState(left, refplayer::ButtonUp);
+            playback_.ButtonEvent(*left, left == pressedButton_ ? refplayer::ButtonDragOut : refplayer::ButtonRollOut);
+        }
+        hit = LiveButton(hit);
+        if (hit) {
+            hoverButton_ = hit;
+            bool dragging = hit == LiveButton(pressedButton_);
+            SetButtonState(hit, dragging ? refplayer::ButtonDown : refplayer::ButtonOver);
+            playback_.ButtonEvent(*hit, dragging ? refplayer::ButtonDragOver : refplayer::ButtonRollOver);
+        }
+    }
+    hit = LiveButton(hit);
+    if (message == WM_LBUTTONDOWN && hit) {
+        pressedButton_ = hit;
+        SetButtonState(hit, refplayer::ButtonDown);
+        playback_.ButtonEvent(*hit, refplayer::ButtonPress);
+    } else if (message == WM_LBUTTONUP) {
+        refplayer::DisplayObject* pressed = LiveButton(pressedButton_);
+        pressedButton_ = nullptr;
+        if (pressed && pressed == hit) {
+            SetButtonState(pressed, refplayer::ButtonOver);
+            playback_.ButtonEvent(*pressed, refplayer::ButtonRelease);
+        } else if (pressed) {
+            SetButtonState(pressed, refplayer::ButtonUp);
+            playback_.ButtonEvent(*pressed, refplayer::ButtonReleaseOutside);
+        }
+    }
+    Invalidate();
+    return hit != nullptr;
 }
 
 HCURSOR TPlayerObject::HandCursor() {
@@ -898,7 +1046,7 @@ LRESULT TPlayerObject::HandleWindowMessage(HWND window, UINT message, WPARAM wPa
             HDC dc = BeginPaint(window, &paint);
             RECT client;
             GetClientRect(window, &client);
-            TStage::Draw(dc, client, Picture(), true);
+            PaintWindow(dc, client);
             EndPaint(window, &paint);
             return 0;
         }
@@ -908,16 +1056,26 @@ LRESULT TPlayerObject::HandleWindowMessage(HWND window, UINT message, WPARAM wPa
             POINT cursor;
             GetCursorPos(&cursor);
             ScreenToClient(window, &cursor);
-            if (LOWORD(lParam) != HTCLIENT || !HitsContent(cursor)) break;
+            if (LOWORD(lParam) != HTCLIENT || !LiveButton(hoverButton_)) break;
             SetCursor(HandCursor());
             return TRUE;
         }
-        case WM_LBUTTONDOWN:
+        case WM_MOUSEMOVE:
+            MouseInput(message, point);
+            return 0;
+        case WM_LBUTTONDOWN: {
+            TComPtr<IOleObject> self(this);
             UIActivate();
+            SetCapture(window);
+            MouseInput(message, point);
             return 0;
-        case WM_LBUTTONUP:
-            if (HitsContent(point)) SetPlaying(!Playing());
+        }
+        case WM_LBUTTONUP: {
+            TComPtr<IOleObject> self(this);
+            if (GetCapture() == window) ReleaseCapture();
+            MouseInput(message, point);
             return 0;
+        }
         case WM_KEYDOWN: {
             MSG key = {window, message, wParam, lParam, 0, {0, 0}};
             if (TranslateAccelerator(&key) == S_OK) return 0;

@@ -17,8 +17,9 @@
 #include "refplayer/module/ClickSound.h"
 #include "refplayer/module/ConnectionPoint.h"
 #include "refplayer/module/MovieBinding.h"
+#include "refplayer/core/StageRenderer.h"
 #include "refplayer/module/PlayerWindows.h"
-#include "refplayer/module/Stage.h"
+#include "refplayer/module/WicImageDecoder.h"
 
 class TPlayerObject;
 
@@ -206,9 +207,17 @@ private:
     void UpdateClock();
     void Tick();
     void Invalidate();
-    TStagePicture Picture() const;
+    refplayer::ViewOptions View(int width, int height, bool opaque) const;
+    // The current frame drawn at the size given (cached until the next change).
+    const refplayer::RasterSurface& RenderFrame(int width, int height, bool opaque);
+    void PaintWindow(HDC dc, const RECT& client);
+    void Compose(HDC dc, const RECT& area);
     RECT StageBounds() const;
-    bool HitsContent(POINT stagePoint) const;
+    bool HitsContent(POINT stagePoint);
+    // Buttons under the mouse: states and condition actions. True when a button is there.
+    bool MouseInput(UINT message, POINT stagePoint);
+    refplayer::DisplayObject* LiveButton(refplayer::DisplayObject* button) const;
+    void SetButtonState(refplayer::DisplayObject* button, uint8_t state);
     void ShowContextMenu(POINT screenPoint, HWND owner);
     HCURSOR HandCursor();
 
@@ -249,4 +258,12 @@ private:
     HCURSOR handCursor_ = nullptr;
     HMENU contextMenu_ = nullptr;
     TClickSound click_;
+
+    TWicImageDecoder imageDecoder_;
+    refplayer::StageRenderer renderer_;
+    refplayer::RasterSurface surface_;
+    bool surfaceValid_ = false;
+    bool surfaceOpaque_ = false;
+    refplayer::DisplayObject* hoverButton_ = nullptr;
+    refplayer::DisplayObject* pressedButton_ = nullptr;
 };

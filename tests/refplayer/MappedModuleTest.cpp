@@ -27,6 +27,7 @@
 #include "tests/content/ContentTestSupport.h"
 #include "tests/redirection/RedirectionTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
+#include "tests/refplayer/SwfWriter.h"
 #include "tests/refplayer/TestMovies.h"
 
 namespace {
@@ -133,9 +134,12 @@ public:
 };
 
 // Frame 1 calls the host and brings the video along through FlashVars; three frames at 50 fps.
+// A button that stops the movie is the drawn content, at stage pixels (20, 20)-(260, 80).
 Bytes TestMovie() {
-    return TestSwf()
-        .Background(0x2040A0)
+    TestSwf movie;
+    movie.Background(0x2040A0);
+    AddStopButton(movie, 0x203848);
+    return movie
         .GetUrl("FSCommand:started", "now")
         .ShowFrame()
         .ShowFrame()
@@ -496,25 +500,27 @@ TEST_F(MappedModuleTest, WindowlessWhenTransparentAndTheSiteAllowsIt) {
     EXPECT_GT(site.Invalidations, invalidations);
     EXPECT_EQ(site.DeviceContextRequests, 0);
 
-    // The stage is transparent: only the panel is drawn, and only the panel is hit.
+    // The stage is transparent: only the button is drawn, and only the button is hit. The
+    // 550 x 400 stage is shown at half size, centred: the button covers (22.5, 10)-(142.5, 40).
     TTestBitmap picture(300, 200, RGB(9, 9, 9));
     TComPtr<IViewObjectEx> view = object.As<IViewObjectEx>();
     RECTL bounds = {0, 0, 300, 200};
     ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, picture.Dc(), &bounds, nullptr, nullptr, 0),
               S_OK);
     EXPECT_EQ(picture.Pixel(290, 190), RGB(9, 9, 9));
-    EXPECT_NE(picture.Pixel(12, 12), RGB(9, 9, 9));
+    EXPECT_EQ(picture.Pixel(30, 20), RGB(0x20, 0x38, 0x48));
     RECT area = {0, 0, 300, 200};
     DWORD hit = 0;
-    ASSERT_EQ(view->QueryHitPoint(DVASPECT_CONTENT, &area, POINT{12, 12}, 0, &hit), S_OK);
+    ASSERT_EQ(view->QueryHitPoint(DVASPECT_CONTENT, &area, POINT{30, 20}, 0, &hit), S_OK);
     EXPECT_EQ(hit, static_cast<DWORD>(HITRESULT_HIT));
     ASSERT_EQ(view->QueryHitPoint(DVASPECT_CONTENT, &area, POINT{290, 190}, 0, &hit), S_OK);
     EXPECT_EQ(hit, static_cast<DWORD>(HITRESULT_OUTSIDE));
 
-    // Mouse input in container coordinates: a click on the panel stops the movie; one beside it
+    // Mouse input in container coordinates: a click on the button stops the movie; one beside it
     // is not the object's.
     LRESULT result = 0;
-    EXPECT_EQ(windowless->OnWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(50 + 12, 60 + 12), &result), S_OK);
+    EXPECT_EQ(windowless->OnWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50 + 30, 60 + 20), &result), S_OK);
+    EXPECT_EQ(windowless->OnWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(50 + 30, 60 + 20), &result), S_OK);
     VARIANT_BOOL playing = 7;
     CallSlot(flash.Get(), SlotIsPlaying, &playing);
     EXPECT_EQ(playing, VARIANT_FALSE);
@@ -522,7 +528,7 @@ TEST_F(MappedModuleTest, WindowlessWhenTransparentAndTheSiteAllowsIt) {
     // Menu off: a right click is not the object's either.
     VARIANT_BOOL menuOff = VARIANT_FALSE;
     CallSlot(flash.Get(), SlotPutMenu, menuOff);
-    EXPECT_EQ(windowless->OnWindowMessage(WM_RBUTTONUP, 0, MAKELPARAM(50 + 12, 60 + 12), &result), S_FALSE);
+    EXPECT_EQ(windowless->OnWindowMessage(WM_RBUTTONUP, 0, MAKELPARAM(50 + 30, 60 + 20), &result), S_FALSE);
 
     EXPECT_EQ(object->Close(OLECLOSE_NOSAVE), S_OK);
     EXPECT_EQ(site.Deactivations, 1);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestMovies.h"
+#include "refplayer/core/SwfCharacters.h"
 
 namespace refplayer_test {
 
@@ -239,6 +240,22 @@ inline Bytes DefineButton2(uint16_t id, const std::vector<ButtonPart>& parts,
         out.U16(size).U8(actions[i].first).U8(0).Raw(list).U8(0);
     }
     return out.Data();
+}
+
+} // namespace refplayer_test
+
+namespace refplayer_test {
+
+// A button drawn as a solid rectangle at stage pixels (20, 20)-(260, 80) whose release
+// action stops the movie: the drawn, clickable content of the module tests' movies.
+inline TestSwf& AddStopButton(TestSwf& movie, uint32_t rgb) {
+    ShapeWriter shape;
+    shape.Solid(0xFF000000 | rgb).Rectangle(400, 400, 5200, 1600);
+    Bytes button = DefineButton2(101, {{refplayer::ButtonUp | refplayer::ButtonOver | refplayer::ButtonDown | refplayer::ButtonHit, 100, 1}},
+                                 {{refplayer::ButtonRelease, {refplayer::SwfActionStop}}});
+    return movie.Tag(shape.Code(), shape.Body(100, 400, 400, 5200, 1600))
+        .Tag(refplayer::SwfTagDefineButton2, button)
+        .Tag(refplayer::SwfTagPlaceObject2, Place(101, 1));
 }
 
 } // namespace refplayer_test
