@@ -91,7 +91,7 @@ protected:
         TTransparentFlashPlayerControl* player = NewPlayer();
         TestSwf swf;
         swf.Background(0x2040A0);
-        AddStopButton(swf, 0x203848);
+        AddStopButton(swf, 0x202838);  // PanelColour
         auto movie = StreamOf(swf.ShowFrame().ShowFrame().ShowFrame().End().Build(3, 30));
         player->AssignMovieStream(*movie);
         player->Play();
