@@ -867,9 +867,12 @@ refplayer::ViewOptions TPlayerObject::View(int width, int height, bool opaque) c
 const refplayer::RasterSurface& TPlayerObject::RenderFrame(int width, int height, bool opaque) {
     width = std::clamp(width, 0, 8192);
     height = std::clamp(height, 0, 8192);
-    if (surfaceValid_ && surface_.width == width && surface_.height == height && surfaceOpaque_ == opaque)
-        return surface_;
     refplayer::ViewOptions view = View(width, height, opaque);
+    const refplayer::ViewOptions& last = surfaceView_;
+    if (surfaceValid_ && surface_.width == width && surface_.height == height && last.opaque == opaque &&
+        last.scaleMode == view.scaleMode && last.align == view.align && last.antiAlias == view.antiAlias &&
+        last.background == view.background)
+        return surface_;
     if (playback_.HeaderParsed()) {
         renderer_.Render(playback_.Root(), playback_.Dictionary(), playback_.Header(), view, surface_);
     } else {
@@ -877,7 +880,7 @@ const refplayer::RasterSurface& TPlayerObject::RenderFrame(int width, int height
         surface_.Fill(opaque ? 0xFF000000 | view.background : 0);
     }
     surfaceValid_ = true;
-    surfaceOpaque_ = opaque;
+    surfaceView_ = view;
     return surface_;
 }
 

@@ -263,7 +263,7 @@ private:
     refplayer::StageRenderer renderer_;
     refplayer::RasterSurface surface_;
     bool surfaceValid_ = false;
-    bool surfaceOpaque_ = false;
+    refplayer::ViewOptions surfaceView_;  // what the cached surface was drawn for
     refplayer::DisplayObject* hoverButton_ = nullptr;
     refplayer::DisplayObject* pressedButton_ = nullptr;
 };
