@@ -26,3 +26,4 @@ inline void Report(const char* name, double measured, const char* baselineName, 
 
 void RunContentBenchmarks();
 void RunLoaderBenchmarks();
+void RunRenderBenchmarks();

@@ -9,6 +9,7 @@ int main() {
     std::printf("benchmark                           library                       baseline\n");
     RunContentBenchmarks();
     RunLoaderBenchmarks();
+    RunRenderBenchmarks();
     StopFlashPlayerLibrary();
     CoUninitialize();
     return 0;

@@ -44,11 +44,21 @@ GradientPaint::GradientPaint(const uint32_t* lut256, const SwfMatrix& gradientTo
 
 void GradientPaint::Span(int x, int y, int count, uint32_t* out) const {
     double px = x + 0.5, py = y + 0.5;
-    double gx = inverse_.MapX(px, py), gy = inverse_.MapY(px, py);
-    for (int i = 0; i < count; i++, gx += inverse_.a, gy += inverse_.b) {
-        double t = radial_ ? std::sqrt(gx * gx + gy * gy) / 16384.0 : (gx + 16384.0) / 32768.0;
-        int index = static_cast<int>(t * 255.0 + 0.5);
-        out[i] = lut_[index < 0 ? 0 : index > 255 ? 255 : index];
+    // Single precision across a span is exact enough for 256 colours.
+    float gx = static_cast<float>(inverse_.MapX(px, py)), gy = static_cast<float>(inverse_.MapY(px, py));
+    const float dx = static_cast<float>(inverse_.a), dy = static_cast<float>(inverse_.b);
+    if (radial_) {
+        const float scale = 255.0f / 16384.0f;
+        for (int i = 0; i < count; i++, gx += dx, gy += dy) {
+            float t = std::sqrt(gx * gx + gy * gy) * scale + 0.5f;
+            out[i] = lut_[t >= 255.0f ? 255 : static_cast<int>(t)];
+        }
+        return;
+    }
+    const float scale = 255.0f / 32768.0f;
+    for (int i = 0; i < count; i++, gx += dx) {
+        float t = (gx + 16384.0f) * scale + 0.5f;
+        out[i] = lut_[t <= 0.0f ? 0 : t >= 255.0f ? 255 : static_cast<int>(t)];
     }
 }
 
@@ -223,7 +233,8 @@ void Rasterizer::Accumulate(const LineF& line, int left, int top, int boxWidth, 
     }
 }
 
-void Rasterizer::Render(int width, int height, const std::function<void(int, int, int, const uint8_t*)>& row) {
+template <typename Row>
+void Rasterizer::Render(int width, int height, Row&& row) {
     if (lines_.empty() || width <= 0 || height <= 0) return;
     float minX = lines_[0].x0, maxX = minX, minY = lines_[0].y0, maxY = minY;
     for (const LineF& l : lines_) {
@@ -237,47 +248,69 @@ void Rasterizer::Render(int width, int height, const std::function<void(int, int
     int right = std::min(width, static_cast<int>(std::ceil(maxX)) + 1);
     int bottom = std::min(height, static_cast<int>(std::ceil(maxY)) + 1);
     if (left >= right || top >= bottom) return;
-    int boxWidth = right - left, boxHeight = bottom - top;
-    const size_t stride = size_t(boxWidth) + 2;
-    accumulation_.assign(stride * size_t(boxHeight), 0.0f);
+    int boxWidth = right - left;
+    // Parts left of the box count fully for the pixels right of them: they are clamped to its
+    // left side by Accumulate. Lines crossing a side are split there so the clamp stays exact.
+    pieces_.clear();
+    const float sides[2] = {static_cast<float>(left), static_cast<float>(right)};
     for (const LineF& line : lines_) {
-        // Parts left of the box count fully for the pixels right of them: they are clamped to its
-        // left side by Accumulate. Lines crossing a side are split there so the clamp stays exact.
-        LineF pieces[3];
-        int count = 0;
-        float xs[2] = {static_cast<float>(left), static_cast<float>(right)};
+        if (line.y0 == line.y1) continue;
         LineF rest = line;
-        for (float side : xs) {
+        for (float side : sides) {
             if ((rest.x0 < side) != (rest.x1 < side) && rest.x0 != rest.x1) {
                 float t = (side - rest.x0) / (rest.x1 - rest.x0);
                 float ym = rest.y0 + (rest.y1 - rest.y0) * t;
-                pieces[count++] = LineF{rest.x0, rest.y0, side, ym};
+                pieces_.push_back(LineF{rest.x0, rest.y0, side, ym});
                 rest = LineF{side, ym, rest.x1, rest.y1};
             }
         }
-        pieces[count++] = rest;
-        for (int i = 0; i < count; i++) Accumulate(pieces[i], left, top, boxWidth, boxHeight);
+        pieces_.push_back(rest);
     }
+    // Bands of rows, so that the accumulation cells stay in the cache however large the box.
+    std::sort(pieces_.begin(), pieces_.end(),
+              [](const LineF& a, const LineF& b) { return std::min(a.y0, a.y1) < std::min(b.y0, b.y1); });
+    constexpr int BandRows = 16;
+    const size_t stride = size_t(boxWidth) + 2;
+    // Cells are zeroed as they are read, so the buffer only ever needs growing.
+    if (accumulation_.size() < stride * BandRows) accumulation_.resize(stride * BandRows, 0.0f);
     coverage_.resize(size_t(boxWidth));
-    for (int y = 0; y < boxHeight; y++) {
-        const float* acc = &accumulation_[size_t(y) * stride];
-        float sum = 0;
-        int first = -1, last = -1;
-        for (int x = 0; x < boxWidth; x++) {
-            sum += acc[x];
-            float a = std::fabs(sum);
-            uint8_t c;
-            if (antiAlias_)
-                c = a >= 1.0f ? 255 : static_cast<uint8_t>(a * 255.0f + 0.5f);
-            else
-                c = a >= 0.5f ? 255 : 0;
-            coverage_[size_t(x)] = c;
-            if (c) {
-                if (first < 0) first = x;
-                last = x;
-            }
+    size_t nextPiece = 0;
+    active_.clear();
+    for (int bandTop = top; bandTop < bottom; bandTop += BandRows) {
+        int bandRows = std::min(BandRows, bottom - bandTop);
+        float bandBottom = static_cast<float>(bandTop + bandRows);
+        while (nextPiece < pieces_.size() && std::min(pieces_[nextPiece].y0, pieces_[nextPiece].y1) < bandBottom)
+            active_.push_back(pieces_[nextPiece++]);
+        size_t kept = 0;
+        for (size_t i = 0; i < active_.size(); i++) {
+            const LineF& line = active_[i];
+            Accumulate(line, left, bandTop, boxWidth, bandRows);
+            // Lines ending within this band are done.
+            if (std::max(line.y0, line.y1) > bandBottom) active_[kept++] = line;
         }
-        if (first >= 0) row(top + y, left + first, last - first + 1, coverage_.data() + first);
+        active_.resize(kept);
+        for (int y = 0; y < bandRows; y++) {
+            float* acc = &accumulation_[size_t(y) * stride];
+            float sum = 0;
+            int first = -1, last = -1;
+            for (int x = 0; x < boxWidth; x++) {
+                sum += acc[x];
+                acc[x] = 0;
+                float a = std::fabs(sum);
+                uint8_t c;
+                if (antiAlias_)
+                    c = a >= 1.0f ? 255 : static_cast<uint8_t>(a * 255.0f + 0.5f);
+                else
+                    c = a >= 0.5f ? 255 : 0;
+                coverage_[size_t(x)] = c;
+                if (c) {
+                    if (first < 0) first = x;
+                    last = x;
+                }
+            }
+            acc[boxWidth] = acc[boxWidth + 1] = 0;
+            if (first >= 0) row(bandTop + y, left + first, last - first + 1, coverage_.data() + first);
+        }
     }
 }
 
@@ -290,6 +323,18 @@ void Rasterizer::Fill(RasterSurface& surface, const RasterPaint& paint, const Co
         if (!isSolid) {
             colours_.resize(size_t(count));
             paint.Span(x, y, count, colours_.data());
+        }
+        if (isSolid && !mask) {
+            // The common case: one colour, no clip.
+            bool opaque = solid >> 24 == 255;
+            for (int i = 0; i < count; i++) {
+                uint32_t c = coverage[i];
+                if (c == 255 && opaque)
+                    dst[i] = solid;
+                else if (c)
+                    dst[i] = Over(ScaleColour(solid, c), dst[i]);
+            }
+            return;
         }
         for (int i = 0; i < count; i++) {
             uint32_t c = coverage[i];

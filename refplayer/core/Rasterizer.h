@@ -5,7 +5,6 @@
 // comes from the sum's magnitude. Output is 32-bit premultiplied ARGB (BGRA in memory).
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "refplayer/core/SwfGeometry.h"
@@ -109,11 +108,13 @@ private:
         float x0, y0, x1, y1;
     };
     // Calls row(y, x0, count, coverage) for every row that has coverage within the box.
-    void Render(int width, int height, const std::function<void(int, int, int, const uint8_t*)>& row);
+    template <typename Row>
+    void Render(int width, int height, Row&& row);
     void Circle(double x, double y, double r);
     void Accumulate(const LineF& line, int left, int top, int boxWidth, int boxHeight);
 
     std::vector<LineF> lines_;
+    std::vector<LineF> pieces_, active_;
     std::vector<float> accumulation_;
     std::vector<uint8_t> coverage_;
     std::vector<uint32_t> colours_;
