@@ -165,6 +165,7 @@ void MovieClip::Place(const SwfTag& tag) {
     if (flags & 0x10) object->ratio = reader.U16();
     if (flags & 0x20) object->name = reader.CString();
     if (flags & 0x40) object->clipDepth = reader.U16();
+    if (isNew && object->character && object->character->editText) object->text = object->character->editText->initialText;
     if (isNew && object->character && object->character->kind == SwfCharacter::Kind::Sprite) {
         const SwfSprite& sprite = *object->character->sprite;
         object->clip = std::make_unique<MovieClip>(object, &sprite.frames, dictionary_, listener_, &sprite.labels);

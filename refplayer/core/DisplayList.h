@@ -35,6 +35,7 @@ public:
     const SwfCharacter* character = nullptr;  // owned by the dictionary
     std::unique_ptr<MovieClip> clip;          // the timeline of a sprite instance
     uint8_t buttonState = ButtonUp;           // the shown state of a button instance
+    std::string text;                         // the shown text of a text field (UTF-8)
     MovieClip* parent = nullptr;
 };
 

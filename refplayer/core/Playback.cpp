@@ -105,6 +105,7 @@ void Playback::EnterFrame(int frame) {
     current_ = frame;
     rootObject_.clip->GotoFrame(frame);
     RunPendingActions();
+    UpdateBoundFields();
 }
 
 void Playback::FrameActions(MovieClip& clip, const SwfFrame& frame) {
@@ -133,6 +134,32 @@ void Playback::RunPendingActions() {
     }
     pending_.clear();
     runningActions_ = false;
+}
+
+namespace {
+
+bool UpdateFields(MovieClip& clip, VariableTable& variables) {
+    bool changed = false;
+    for (const auto& [depth, object] : clip.Objects()) {
+        if (object->clip) changed = UpdateFields(*object->clip, variables) || changed;
+        if (!object->character || !object->character->editText) continue;
+        const std::string& variable = object->character->editText->variable;
+        if (variable.empty()) continue;
+        std::optional<std::wstring> value = variables.Get(FromUtf8(variable));
+        if (!value) continue;
+        std::string text = ToUtf8(*value);
+        if (text != object->text) {
+            object->text = text;
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+} // namespace
+
+bool Playback::UpdateBoundFields() {
+    return rootObject_.clip ? UpdateFields(*rootObject_.clip, variables_) : false;
 }
 
 void Playback::ButtonEvent(DisplayObject& button, uint16_t conditions) {

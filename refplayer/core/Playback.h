@@ -80,6 +80,11 @@ public:
     void SetImageDecoder(ImageDecoder* decoder) { dictionary_.SetDecoder(decoder); }
     // A mouse event of a button instance: runs the actions of its conditions (SwfButtonCondition).
     void ButtonEvent(DisplayObject& button, uint16_t conditions);
+    // Text fields bound to a variable show its value (FlashVars included); true when any changed.
+    bool UpdateBoundFields();
+    // A text field's shown text (UTF-8).
+    void SetFieldText(DisplayObject& field, const std::string& text) { field.text = text; }
+    std::string FieldText(const DisplayObject& field) const { return field.text; }
     // Runs an action list in a clip (the minimal set: frame control and getURL).
     void RunActions(MovieClip& clip, const std::vector<SwfAction>& actions);
 

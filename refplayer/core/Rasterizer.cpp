@@ -39,6 +39,10 @@ uint32_t Premultiply(uint32_t argb) {
     return (a << 24) | (ScaleColour(argb | 0xFF000000, a) & 0x00FFFFFF);
 }
 
+uint32_t BlendCoverage(uint32_t colour, uint32_t coverage, uint32_t destination) {
+    return Over(ScaleColour(colour, coverage), destination);
+}
+
 GradientPaint::GradientPaint(const uint32_t* lut256, const SwfMatrix& gradientToDevice, bool radial)
     : lut_(lut256), inverse_(gradientToDevice.Inverse()), radial_(radial) {}
 

@@ -33,6 +33,8 @@ struct CoverageMask {
 
 // Premultiplied ARGB from 0xAARRGGBB.
 uint32_t Premultiply(uint32_t argb);
+// A premultiplied colour at coverage 0..255 over a premultiplied pixel.
+uint32_t BlendCoverage(uint32_t colour, uint32_t coverage, uint32_t destination);
 
 // Supplies the premultiplied colours of a run of pixels of one row.
 class RasterPaint {

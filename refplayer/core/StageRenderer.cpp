@@ -150,23 +150,101 @@ void StageRenderer::DrawCharacter(const SwfCharacter* character, const DisplayOb
         }
         break;
     }
+    case SwfCharacter::Kind::Text:
+        DrawText(*character->text, m, cx, clipMask, intoMask);
+        break;
+    case SwfCharacter::Kind::EditText:
+        if (!intoMask && instance) DrawField(*character->editText, instance->text, m, cx, clipMask);
+        break;
     case SwfCharacter::Kind::Bitmap:
-        break;  // bitmaps are drawn through shapes' bitmap fills
+    case SwfCharacter::Kind::Font:
+        break;  // bitmaps are drawn through shapes' bitmap fills, fonts through texts
+    }
+}
+
+void StageRenderer::FillEdges(const std::vector<SwfEdge>& edges, const SwfMatrix& m) {
+    rasterizer_.Reset();
+    for (const SwfEdge& e : edges) {
+        double x0 = m.MapX(e.x0, e.y0), y0 = m.MapY(e.x0, e.y0);
+        double x1 = m.MapX(e.x1, e.y1), y1 = m.MapY(e.x1, e.y1);
+        if (e.curved)
+            rasterizer_.Quad(x0, y0, m.MapX(e.cx, e.cy), m.MapY(e.cx, e.cy), x1, y1);
+        else
+            rasterizer_.Line(x0, y0, x1, y1);
+    }
+}
+
+void StageRenderer::DrawText(const SwfText& text, const SwfMatrix& m, const SwfColorTransform& cx,
+                             const CoverageMask* clipMask, CoverageMask* intoMask) {
+    SwfMatrix base = m * text.matrix;
+    for (const SwfTextRun& run : text.runs) {
+        const SwfCharacter* fontCharacter = dictionary_->Find(run.fontId);
+        if (!fontCharacter || !fontCharacter->font) continue;
+        const SwfFont& font = *fontCharacter->font;
+        double scale = run.height / font.unitsPerEm;
+        double x = run.x;
+        // All glyphs of a run in one pass: one colour, and overlaps count once.
+        rasterizer_.Reset();
+        for (const auto& [index, advance] : run.glyphs) {
+            if (index < font.glyphs.size()) {
+                SwfMatrix glyph;
+                glyph.a = glyph.d = scale;
+                glyph.tx = x;
+                glyph.ty = run.y;
+                SwfMatrix g = base * glyph;
+                for (const SwfFillPath& path : font.glyphs[index].fillPaths)
+                    for (const SwfEdge& e : path.edges) {
+                        double x0 = g.MapX(e.x0, e.y0), y0 = g.MapY(e.x0, e.y0);
+                        double x1 = g.MapX(e.x1, e.y1), y1 = g.MapY(e.x1, e.y1);
+                        if (e.curved)
+                            rasterizer_.Quad(x0, y0, g.MapX(e.cx, e.cy), g.MapY(e.cx, e.cy), x1, y1);
+                        else
+                            rasterizer_.Line(x0, y0, x1, y1);
+                    }
+            }
+            x += advance;
+        }
+        if (intoMask)
+            rasterizer_.FillMask(*intoMask);
+        else
+            rasterizer_.Fill(*surface_, SolidPaint(Premultiply(cx.Apply(run.argb))), clipMask);
+    }
+}
+
+void StageRenderer::DrawField(const SwfEditText& field, const std::string& text, const SwfMatrix& m,
+                              const SwfColorTransform& cx, const CoverageMask* clipMask) {
+    if (!deviceText_ || text.empty()) return;
+    // The box as placed; a rotated field is drawn upright in the box around it.
+    double xs[4] = {m.MapX(field.bounds.xMin, field.bounds.yMin), m.MapX(field.bounds.xMax, field.bounds.yMin),
+                    m.MapX(field.bounds.xMin, field.bounds.yMax), m.MapX(field.bounds.xMax, field.bounds.yMax)};
+    double ys[4] = {m.MapY(field.bounds.xMin, field.bounds.yMin), m.MapY(field.bounds.xMax, field.bounds.yMin),
+                    m.MapY(field.bounds.xMin, field.bounds.yMax), m.MapY(field.bounds.xMax, field.bounds.yMax)};
+    int left = static_cast<int>(std::floor(*std::min_element(xs, xs + 4)));
+    int top = static_cast<int>(std::floor(*std::min_element(ys, ys + 4)));
+    int width = static_cast<int>(std::ceil(*std::max_element(xs, xs + 4))) - left;
+    int height = static_cast<int>(std::ceil(*std::max_element(ys, ys + 4))) - top;
+    if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return;
+    double pixelHeight = field.height * std::sqrt(m.c * m.c + m.d * m.d);
+    if (pixelHeight < 1) return;
+    fieldCoverage_.clear();
+    if (!deviceText_->Render(text, pixelHeight, width, height, field, fieldCoverage_)) return;
+    if (fieldCoverage_.size() != size_t(width) * size_t(height)) return;
+    uint32_t colour = Premultiply(cx.Apply(field.argb));
+    for (int y = std::max(0, top); y < std::min(surface_->height, top + height); y++) {
+        for (int x = std::max(0, left); x < std::min(surface_->width, left + width); x++) {
+            uint32_t c = fieldCoverage_[size_t(y - top) * size_t(width) + size_t(x - left)];
+            if (clipMask) c = c * clipMask->values[size_t(y) * size_t(clipMask->width) + size_t(x)] / 255;
+            if (!c) continue;
+            uint32_t& dst = surface_->pixels[size_t(y) * size_t(surface_->width) + size_t(x)];
+            dst = BlendCoverage(colour, c, dst);
+        }
     }
 }
 
 void StageRenderer::DrawShape(const SwfShape& shape, const SwfMatrix& m, const SwfColorTransform& cx,
                               const CoverageMask* clipMask, CoverageMask* intoMask) {
     for (const SwfFillPath& path : shape.fillPaths) {
-        rasterizer_.Reset();
-        for (const SwfEdge& e : path.edges) {
-            double x0 = m.MapX(e.x0, e.y0), y0 = m.MapY(e.x0, e.y0);
-            double x1 = m.MapX(e.x1, e.y1), y1 = m.MapY(e.x1, e.y1);
-            if (e.curved)
-                rasterizer_.Quad(x0, y0, m.MapX(e.cx, e.cy), m.MapY(e.cx, e.cy), x1, y1);
-            else
-                rasterizer_.Line(x0, y0, x1, y1);
-        }
+        FillEdges(path.edges, m);
         if (intoMask) {
             rasterizer_.FillMask(*intoMask);
             continue;

@@ -42,7 +42,8 @@ bool CharacterDictionary::IsDefinition(uint16_t code) {
     case SwfTagDefineShape: case SwfTagDefineShape2: case SwfTagDefineShape3: case SwfTagDefineShape4:
     case SwfTagDefineSprite: case SwfTagDefineBits: case SwfTagJpegTables: case SwfTagDefineBitsJpeg2:
     case SwfTagDefineBitsJpeg3: case SwfTagDefineBitsLossless: case SwfTagDefineBitsLossless2:
-    case SwfTagDefineButton: case SwfTagDefineButton2:
+    case SwfTagDefineButton: case SwfTagDefineButton2: case SwfTagDefineFont: case SwfTagDefineFont2:
+    case SwfTagDefineFont3: case SwfTagDefineText: case SwfTagDefineText2: case SwfTagDefineEditText:
         return true;
     default:
         return false;
@@ -71,6 +72,18 @@ void CharacterDictionary::Define(const SwfTag& tag) {
     case SwfTagDefineButton: case SwfTagDefineButton2:
         character.kind = SwfCharacter::Kind::Button;
         character.button = std::make_shared<SwfButton>(ParseButton(tag.code, body, size, &id));
+        break;
+    case SwfTagDefineFont: case SwfTagDefineFont2: case SwfTagDefineFont3:
+        character.kind = SwfCharacter::Kind::Font;
+        character.font = std::make_shared<SwfFont>(ParseFont(tag.code, body, size, &id));
+        break;
+    case SwfTagDefineText: case SwfTagDefineText2:
+        character.kind = SwfCharacter::Kind::Text;
+        character.text = std::make_shared<SwfText>(ParseText(tag.code, body, size, &id));
+        break;
+    case SwfTagDefineEditText:
+        character.kind = SwfCharacter::Kind::EditText;
+        character.editText = std::make_shared<SwfEditText>(ParseEditText(body, size, &id));
         break;
     case SwfTagJpegTables:
         jpegTables_ = CleanJpeg(body, size);
@@ -247,6 +260,126 @@ SwfSprite ParseSprite(const uint8_t* body, size_t size, uint16_t* id) {
             }
     if (id) *id = spriteId;
     return sprite;
+}
+
+SwfFont ParseFont(uint16_t code, const uint8_t* body, size_t size, uint16_t* id) {
+    SwfBitReader reader(body, size, "DefineFont tag");
+    SwfFont font;
+    uint16_t fontId = reader.U16();
+    size_t base = reader.BytePosition();  // offsets count from the offset table
+    std::vector<size_t> offsets;
+    size_t codeTable = 0;
+    bool wideCodes = false;
+    if (code == SwfTagDefineFont) {
+        if (reader.Remaining() == 0) {
+            if (id) *id = fontId;
+            return font;
+        }
+        size_t first = reader.U16();
+        size_t count = first / 2;
+        offsets.push_back(first);
+        for (size_t i = 1; i < count; i++) offsets.push_back(reader.U16());
+        codeTable = size - base;
+    } else {
+        uint8_t flags = reader.U8();
+        bool wideOffsets = flags & 0x08;
+        wideCodes = flags & 0x04;
+        reader.U8();  // language
+        size_t nameLength = reader.U8();
+        reader.Take(nameLength);
+        size_t count = reader.U16();
+        base = reader.BytePosition();
+        for (size_t i = 0; i < count; i++) offsets.push_back(wideOffsets ? reader.U32() : reader.U16());
+        codeTable = count > 0 || reader.Remaining() > 0 ? (wideOffsets ? reader.U32() : reader.U16()) : 0;
+        if (code == SwfTagDefineFont3) font.unitsPerEm = 1024 * 20;
+    }
+    for (size_t i = 0; i < offsets.size(); i++) {
+        size_t start = base + offsets[i];
+        size_t end = i + 1 < offsets.size() ? base + offsets[i + 1] : base + codeTable;
+        if (start > end || end > size) throw FormatError("DefineFont glyph offsets lie outside the tag");
+        SwfBitReader glyph(body + start, end - start, "DefineFont glyph");
+        font.glyphs.push_back(ParseGlyph(glyph));
+    }
+    if (code != SwfTagDefineFont && base + codeTable <= size) {
+        ByteReader codes(body + base + codeTable, size - base - codeTable, "DefineFont code table");
+        for (size_t i = 0; i < offsets.size() && !codes.AtEnd(); i++)
+            font.codes.push_back(wideCodes ? codes.U16LE() : codes.U8());
+    }
+    if (id) *id = fontId;
+    return font;
+}
+
+SwfText ParseText(uint16_t code, const uint8_t* body, size_t size, uint16_t* id) {
+    SwfBitReader reader(body, size, "DefineText tag");
+    SwfText text;
+    uint16_t textId = reader.U16();
+    ReadRect(reader);
+    text.matrix = ReadMatrix(reader);
+    unsigned glyphBits = reader.U8(), advanceBits = reader.U8();
+    if (glyphBits > 32 || advanceBits > 32) throw FormatError("DefineText has impossible field sizes");
+    SwfTextRun style;
+    double x = 0, y = 0;
+    // Each record takes at least a byte: bounded by the data.
+    for (;;) {
+        uint8_t flags = reader.U8();
+        if (flags == 0) break;
+        if (flags & 0x08) style.fontId = reader.U16();
+        if (flags & 0x04) {
+            const uint8_t* rgb = reader.Take(code == SwfTagDefineText2 ? 4 : 3);
+            uint32_t alpha = code == SwfTagDefineText2 ? rgb[3] : 0xFF;
+            style.argb = alpha << 24 | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
+        }
+        if (flags & 0x01) x = reader.S16();
+        if (flags & 0x02) y = reader.S16();
+        if (flags & 0x08) style.height = reader.U16();
+        SwfTextRun run = style;
+        run.glyphs.clear();
+        run.x = x;
+        run.y = y;
+        unsigned count = reader.U8();
+        for (unsigned i = 0; i < count; i++) {
+            uint32_t glyph = reader.Unsigned(glyphBits);
+            double advance = reader.Signed(advanceBits);
+            run.glyphs.emplace_back(glyph, advance);
+            x += advance;
+        }
+        reader.Align();
+        text.runs.push_back(std::move(run));
+    }
+    if (id) *id = textId;
+    return text;
+}
+
+SwfEditText ParseEditText(const uint8_t* body, size_t size, uint16_t* id) {
+    SwfBitReader reader(body, size, "DefineEditText tag");
+    SwfEditText field;
+    uint16_t fieldId = reader.U16();
+    field.bounds = ReadRect(reader);
+    uint8_t first = reader.U8(), second = reader.U8();
+    field.wordWrap = first & 0x40;
+    field.multiline = first & 0x20;
+    field.password = first & 0x10;
+    field.border = second & 0x08;
+    field.html = second & 0x02;
+    if (first & 0x01) field.fontId = reader.U16();
+    if (second & 0x80) reader.CString();  // font class
+    if (first & 0x01) field.height = reader.U16();
+    if (first & 0x04) {
+        const uint8_t* rgba = reader.Take(4);
+        field.argb = uint32_t(rgba[3]) << 24 | uint32_t(rgba[0]) << 16 | uint32_t(rgba[1]) << 8 | rgba[2];
+    }
+    if (first & 0x02) reader.U16();  // maximum length
+    if (second & 0x20) {
+        field.align = reader.U8();
+        reader.U16();
+        reader.U16();
+        reader.U16();
+        reader.S16();
+    }
+    field.variable = reader.CString();
+    if (first & 0x80) field.initialText = reader.CString();
+    if (id) *id = fieldId;
+    return field;
 }
 
 } // namespace refplayer

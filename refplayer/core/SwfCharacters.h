@@ -93,13 +93,48 @@ struct SwfButton {
     bool trackAsMenu = false;
 };
 
+struct SwfFont {
+    std::vector<SwfShape> glyphs;  // glyph outlines filled with style 0
+    std::vector<uint16_t> codes;   // character code of each glyph, when the font has a code table
+    double unitsPerEm = 1024;      // glyph coordinates per EM (DefineFont3: 20 times finer)
+};
+
+// One run of glyphs of a static text.
+struct SwfTextRun {
+    uint16_t fontId = 0;
+    uint32_t argb = 0xFF000000;
+    double height = 240;  // twips
+    double x = 0, y = 0;  // start of the run's baseline, text space
+    std::vector<std::pair<uint32_t, double>> glyphs;  // glyph index and advance (twips)
+};
+
+struct SwfText {
+    SwfMatrix matrix;
+    std::vector<SwfTextRun> runs;
+};
+
+// A text field drawn with a device font.
+struct SwfEditText {
+    SwfRect bounds;
+    uint16_t fontId = 0;
+    double height = 240;  // twips
+    uint32_t argb = 0xFF000000;
+    bool multiline = false, wordWrap = false, border = false, html = false, password = false;
+    int align = 0;  // 0 left, 1 right, 2 centre, 3 justify
+    std::string variable;
+    std::string initialText;
+};
+
 struct SwfCharacter {
-    enum class Kind { Shape, Sprite, Bitmap, Button };
+    enum class Kind { Shape, Sprite, Bitmap, Button, Font, Text, EditText };
     Kind kind = Kind::Shape;
     std::shared_ptr<SwfShape> shape;
     std::shared_ptr<SwfSprite> sprite;
     std::shared_ptr<SwfBitmap> bitmap;
     std::shared_ptr<SwfButton> button;
+    std::shared_ptr<SwfFont> font;
+    std::shared_ptr<SwfText> text;
+    std::shared_ptr<SwfEditText> editText;
 };
 
 class CharacterDictionary {
@@ -134,5 +169,8 @@ private:
 SwfBitmap DecodeLosslessBitmap(const uint8_t* body, size_t size, bool withAlpha, uint16_t* id);
 SwfButton ParseButton(uint16_t code, const uint8_t* body, size_t size, uint16_t* id);
 SwfSprite ParseSprite(const uint8_t* body, size_t size, uint16_t* id);
+SwfFont ParseFont(uint16_t code, const uint8_t* body, size_t size, uint16_t* id);
+SwfText ParseText(uint16_t code, const uint8_t* body, size_t size, uint16_t* id);
+SwfEditText ParseEditText(const uint8_t* body, size_t size, uint16_t* id);
 
 } // namespace refplayer

@@ -81,6 +81,7 @@ TPlayerObject::TPlayerObject()
       playback_(*this) {
     ObjectCreated();
     playback_.SetImageDecoder(&imageDecoder_);
+    renderer_.SetDeviceText(&deviceText_);
     HDC screen = GetDC(nullptr);
     int perInchX = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
     int perInchY = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -775,6 +776,8 @@ void TPlayerObject::GotoFrame(long frame) {
 
 void TPlayerObject::SetVariable(const std::wstring& name, const std::wstring& value) {
     playback_.Variables().Set(name, value);
+    playback_.UpdateBoundFields();
+    Invalidate();
 }
 
 bool TPlayerObject::GetVariable(const std::wstring& name, std::wstring& value) const {
@@ -816,6 +819,7 @@ void TPlayerObject::Tick() {
     click_.Poll();
     bool changed = false;
     if (videoActive_ && playback_.Playing()) changed = video_.Advance(elapsed);
+    if (playback_.UpdateBoundFields()) changed = true;
     if (playback_.Advance()) changed = true;
     if (changed) Invalidate();
 }

@@ -18,6 +18,7 @@
 #include "refplayer/module/ConnectionPoint.h"
 #include "refplayer/module/MovieBinding.h"
 #include "refplayer/core/StageRenderer.h"
+#include "refplayer/module/GdiTextRenderer.h"
 #include "refplayer/module/PlayerWindows.h"
 #include "refplayer/module/WicImageDecoder.h"
 
@@ -260,6 +261,7 @@ private:
     TClickSound click_;
 
     TWicImageDecoder imageDecoder_;
+    TGdiTextRenderer deviceText_;
     refplayer::StageRenderer renderer_;
     refplayer::RasterSurface surface_;
     bool surfaceValid_ = false;

@@ -398,3 +398,32 @@ TEST(Buttons, HitAreaStatesAndReleaseActions) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Text, StaticTextDrawsItsGlyphOutlinesInTheRunColour) {
+    // Two 10-pixel squares from (2, 5): the first at 2..12, the second 15 pixels on at 17..27.
+    Bytes movie = TestSwf()
+                      .Tag(SwfTagDefineFont2, SquareFont(1))
+                      .Tag(SwfTagDefineText2, StaticText(2, 1, 0xFF0000FF, 200, 40, 300, 2, 300))
+                      .Tag(SwfTagPlaceObject2, Place(2, 1))
+                      .ShowFrame().End().Build(1, 24, 800, 800);
+    Rendered r = Render(movie, 1, 40, 40);
+    EXPECT_EQ(r.At(3, 6), 0xFF0000FFu);
+    EXPECT_EQ(r.At(11, 14), 0xFF0000FFu);
+    EXPECT_EQ(r.At(14, 10), 0u);  // between the glyphs
+    EXPECT_EQ(r.At(20, 10), 0xFF0000FFu);
+    EXPECT_EQ(r.At(20, 16), 0u);  // below the baseline
+
+    // A glyph table that points outside the tag is a format error.
+    Bytes font = SquareFont(1);
+    font[10] = 0xF0;
+    Bytes bad = TestSwf().Tag(SwfTagDefineFont2, font).Tag(SwfTagPlaceObject2, Place(2, 1))
+                    .ShowFrame().End().Build(1, 24, 800, 800);
+    NoHost host;
+    Playback playback(host);
+    playback.Append(bad.data(), bad.size());
+    EXPECT_THROW(playback.StartIfReady(), FormatError);
+}
+
+} // namespace

@@ -320,3 +320,36 @@ TEST_F(RenderModuleTest, WindowlessButtonAnswersMessagesInContainerCoordinates) 
 }
 
 }  // namespace
+
+namespace {
+
+int CountNear(const TTestBitmap& picture, RECT area, int r, int g, int b) {
+    int count = 0;
+    for (int y = area.top; y < area.bottom; y++)
+        for (int x = area.left; x < area.right; x++)
+            if (Near(picture.Pixel(x, y), r, g, b, 40)) count++;
+    return count;
+}
+
+TEST_F(RenderModuleTest, StaticTextAndATextFieldFilledFromFlashVars) {
+    Bytes movie = Movie([](TestSwf& m) {
+        m.Tag(48, SquareFont(1));  // DefineFont2
+        // Three 20-pixel squares from (20, 20), 30 pixels apart.
+        m.Tag(33, StaticText(2, 1, 0xFF0000FF, 400, 400, 800, 3, 600));
+        m.Tag(SwfTagPlaceObject2, Place(2, 1));
+        // A field from (10, 120) to (190, 160) px with 20-pixel red text bound to "greeting".
+        m.Tag(37, EditText(3, 200, 2400, 3800, 3200, 1, 400, 0xFFFF0000, "greeting", ""));
+        m.Tag(SwfTagPlaceObject2, Place(3, 2));
+    });
+    RECT position = {0, 0, 200, 200};
+    Start(movie, position, false, [](IUnknown* flash) { PutString(flash, SlotPutFlashVars, L"greeting=Hello%20there"); });
+    auto picture = Draw(200, 200, RGB(0, 0, 0));
+    EXPECT_EQ(picture->Pixel(25, 25), RGB(0, 0, 255));
+    EXPECT_EQ(picture->Pixel(55, 35), RGB(0, 0, 255));
+    EXPECT_EQ(picture->Pixel(45, 30), RGB(255, 255, 255));  // between the glyphs
+    // The field's text: red pixels inside its box, none beside it.
+    EXPECT_GT(CountNear(*picture, RECT{10, 120, 190, 160}, 255, 0, 0), 60);
+    EXPECT_EQ(CountNear(*picture, RECT{10, 165, 190, 200}, 255, 0, 0), 0);
+}
+
+}  // namespace

@@ -259,3 +259,50 @@ inline TestSwf& AddStopButton(TestSwf& movie, uint32_t rgb) {
 }
 
 } // namespace refplayer_test
+
+namespace refplayer_test {
+
+// DefineFont2 of one glyph, a full EM square (0, -1024)-(1024, 0) for the character 'A'.
+inline Bytes SquareFont(uint16_t id) {
+    BitWriter glyph;
+    glyph.UB(1, 4).UB(0, 4);
+    glyph.UB(0, 1).UB(0, 1).UB(0, 1).UB(1, 1).UB(0, 1).UB(1, 1).UB(20, 5).SB(0, 20).SB(-1024, 20).UB(1, 1);
+    auto line = [&](int dx, int dy) { glyph.UB(1, 1).UB(1, 1).UB(14, 4).UB(1, 1).SB(dx, 16).SB(dy, 16); };
+    line(1024, 0);
+    line(0, 1024);
+    line(-1024, 0);
+    line(0, -1024);
+    glyph.UB(0, 6).Align();
+    BitWriter out;
+    out.U16(id).U8(0).U8(0).U8(4).Raw({'T', 'e', 's', 't'}).U16(1);
+    out.U16(4).U16(uint16_t(4 + glyph.Data().size())).Raw(glyph.Data()).U8('A');
+    return out.Data();
+}
+
+// DefineText2: `count` glyphs 0 of a font, in one run starting at (x, y) twips, `advance` apart.
+inline Bytes StaticText(uint16_t id, uint16_t fontId, uint32_t argb, uint16_t height, int16_t x, int16_t y, int count,
+                        int16_t advance) {
+    BitWriter out;
+    out.U16(id).Rect(0, 20000, 0, 20000).Matrix().U8(8).U8(16);
+    out.U8(0x8F).U16(fontId).Rgba(argb, true).U16(uint16_t(x)).U16(uint16_t(y)).U16(height).U8(uint8_t(count));
+    for (int i = 0; i < count; i++) out.UB(0, 8).SB(advance, 16);
+    out.Align().U8(0);
+    return out.Data();
+}
+
+} // namespace refplayer_test
+
+namespace refplayer_test {
+
+// DefineEditText: a box (twips) with a font height (twips), colour, bound variable and text.
+inline Bytes EditText(uint16_t id, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t fontId, uint16_t height,
+                      uint32_t argb, const std::string& variable, const std::string& text) {
+    BitWriter out;
+    out.U16(id).Rect(x0, x1, y0, y1);
+    out.U8(uint8_t((text.empty() ? 0 : 0x80) | 0x04 | 0x01)).U8(0);
+    out.U16(fontId).U16(height).Rgba(argb, true).String(variable);
+    if (!text.empty()) out.String(text);
+    return out.Data();
+}
+
+} // namespace refplayer_test
