@@ -206,7 +206,10 @@ void ScriptInterpreter::Step(Frame& frame, const uint8_t* code, size_t size, siz
     }
     case 0x8B: {                                             // SetTarget
         std::string path = record.String();
-        if (path.empty()) { frame.target = frame.original; frame.targetValid = true; break; }
+        // Paths are relative to the list's own timeline, not to the previous target.
+        frame.target = frame.original;
+        frame.targetValid = true;
+        if (path.empty()) break;
         frame.target = FrameTarget(frame, path);
         frame.targetValid = frame.target != nullptr;
         break;
@@ -215,7 +218,9 @@ void ScriptInterpreter::Step(Frame& frame, const uint8_t* code, size_t size, siz
         ScriptValue value = pop();
         if (value.IsObject()) { frame.target = value.object; frame.targetValid = true; break; }
         std::string path = ToString(value);
-        if (path.empty()) { frame.target = frame.original; frame.targetValid = true; break; }
+        frame.target = frame.original;
+        frame.targetValid = true;
+        if (path.empty()) break;
         frame.target = FrameTarget(frame, path);
         frame.targetValid = frame.target != nullptr;
         break;
@@ -339,12 +344,16 @@ void ScriptInterpreter::Step(Frame& frame, const uint8_t* code, size_t size, siz
     case 0x43: {                                             // InitObject
         double count = ToNumber(pop());
         ScriptObject* object = NewObject();
+        // Popped last pair first; defined in source order so enumeration sees that order.
+        std::vector<std::pair<std::string, ScriptValue>> pairs;
         if (count > 0) {
-            for (size_t i = 0; i < size_t(std::min(count, double(stack.size()))); i++) {
+            size_t available = stack.size() / 2;
+            for (size_t i = 0; i < size_t(std::min(count, double(available))); i++) {
                 ScriptValue value = pop();
-                Define(object, ToString(pop()), std::move(value));
+                pairs.emplace_back(ToString(pop()), std::move(value));
             }
         }
+        for (auto pair = pairs.rbegin(); pair != pairs.rend(); ++pair) Define(object, pair->first, std::move(pair->second));
         push(ScriptValue::Object(object));
         break;
     }

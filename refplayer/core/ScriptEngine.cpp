@@ -35,4 +35,6 @@ void ScriptEngine::SetLimits(uint32_t stepBudget, int callDepth) { interpreter_-
 
 const std::string& ScriptEngine::LastError() const { return interpreter_->LastError(); }
 
+size_t ScriptEngine::LiveObjects() const { return interpreter_->LiveObjects(); }
+
 } // namespace refplayer

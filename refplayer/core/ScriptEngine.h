@@ -51,6 +51,8 @@ public:
     // ("step budget exhausted", "malformed action record", ...). For tests and diagnostics
     // the player may show; the engine itself never logs.
     const std::string& LastError() const;
+    // Script objects alive on the engine's heap (tests check that garbage is collected).
+    size_t LiveObjects() const;
 
 private:
     std::unique_ptr<ScriptInterpreter> interpreter_;

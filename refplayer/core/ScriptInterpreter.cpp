@@ -147,6 +147,7 @@ void ScriptInterpreter::SetVariable(ScriptObjectRef* clip, const std::string& na
     Enter([&] {
         Frame frame;
         frame.original = frame.target = ClipObject(clip);
+        frame.self = ScriptValue::Object(frame.original);
         FrameRegistration registration(*this, frame);
         SetVariablePath(frame, name, ScriptValue::String(value));
     });
@@ -157,6 +158,7 @@ std::optional<std::string> ScriptInterpreter::GetVariable(ScriptObjectRef* clip,
     Enter([&] {
         Frame frame;
         frame.original = frame.target = ClipObject(clip);
+        frame.self = ScriptValue::Object(frame.original);
         FrameRegistration registration(*this, frame);
         ScriptValue value = GetVariablePath(frame, path);
         if (!value.IsUndefined()) result = ToString(value);

@@ -5,11 +5,16 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <stdexcept>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "refplayer/core/ScriptEngine.h"
 #include "refplayer/core/ScriptHost.h"
 
 namespace refplayer_test {
@@ -97,8 +102,12 @@ public:
         if (p == refplayer::ClipProperty::Name) Fake(o)->name = value;
         calls.push_back("SetText " + Path(o) + " " + std::to_string(int(p)) + " " + value);
     }
+    // Runs while GotoFrame is called, as a display list that runs frame scripts at once would.
+    std::function<void(refplayer::ScriptObjectRef*)> onGotoFrame;
+
     void GotoFrame(refplayer::ScriptObjectRef* clip, int frame, bool play) override {
         calls.push_back("GotoFrame " + Path(clip) + " " + std::to_string(frame) + (play ? " play" : " stop"));
+        if (onGotoFrame) onGotoFrame(clip);
     }
     bool GotoLabel(refplayer::ScriptObjectRef* clip, const std::string& label, bool play) override {
         calls.push_back("GotoLabel " + Path(clip) + " " + label + (play ? " play" : " stop"));
@@ -299,6 +308,13 @@ public:
         bytes_.insert(bytes_.end(), c.begin(), c.end());
         return *this;
     }
+    // name(args): the arguments are already pushed, last first.
+    Asm& call(const std::string& name, int argc) { return push({Int(argc), Str(name)}).op(CallFunction); }
+    // object.method(args): the arguments are pushed, then the object; count and name follow.
+    Asm& callMethod(const std::string& method, int argc) {
+        return push({Int(argc)}).op(StackSwap).push(method).op(CallMethod);
+    }
+    Asm& member(const std::string& name) { return push(name).op(GetMember); }
     Asm& raw(const Bytes& data) { bytes_.insert(bytes_.end(), data.begin(), data.end()); return *this; }
 
     // The records without the End action (for function bodies).
@@ -326,6 +342,34 @@ private:
     Bytes bytes_;
     std::map<std::string, size_t> labels_;
     std::vector<std::pair<size_t, std::string>> fixups_;
+};
+
+// An engine (version 8) on a fake display list whose root is _level0.
+class Script : public ::testing::Test {
+protected:
+    FakeScriptHost host;
+    std::unique_ptr<refplayer::ScriptEngine> engine = std::make_unique<refplayer::ScriptEngine>(host, 8);
+
+    void UseVersion(int version) { engine = std::make_unique<refplayer::ScriptEngine>(host, version); }
+    void Run(const Asm& code, FakeObject* clip = nullptr) {
+        Bytes bytes = code.Build();
+        engine->Run((clip ? clip : &host.root)->Ref(), bytes.data(), bytes.size());
+    }
+    std::string Var(const std::string& path, FakeObject* clip = nullptr) {
+        auto value = engine->GetVariable((clip ? clip : &host.root)->Ref(), path);
+        return value ? *value : "<undefined>";
+    }
+    // Runs code that leaves one value on the stack; answers its text.
+    std::string Eval(Asm code) {
+        Run(code.setTop("result"));
+        return Var("result");
+    }
+    std::string TypeOfResult(Asm code) { return Eval(code.op(Asm::TypeOf)); }
+    std::string Calls() {
+        std::string all;
+        for (auto& call : host.calls) all += call + "\n";
+        return all;
+    }
 };
 
 } // namespace refplayer_test
