@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "refplayer/core/ScriptEngine.h"
-#include "tests/refplayer/ScriptTestSupport.h"
+#include "tests/refplayer/ScriptTestFixture.h"
 
 using namespace refplayer;
 using namespace refplayer_test;

@@ -4,7 +4,7 @@
 
 #include "refplayer/core/ScriptEngine.h"
 #include "refplayer/core/ScriptValue.h"
-#include "tests/refplayer/ScriptTestSupport.h"
+#include "tests/refplayer/ScriptTestFixture.h"
 
 using namespace refplayer;
 using namespace refplayer_test;
