@@ -461,6 +461,29 @@ void ScriptInterpreter::InstallBuiltins() {
         in.Host().FsCommand(in.ToString(Arg(args, 0)), args.size() >= 2 ? in.ToString(args[1]) : "");
         return ScriptValue();
     });
+    method(global, "escape", [](ScriptInterpreter& in, const ScriptValue&, Args& args) {
+        // Every byte of the UTF-8 text but letters and digits as %XX, as URLs built by movies expect.
+        std::string text = in.ToString(Arg(args, 0)), out;
+        in.CheckLength(text.size() * 3);
+        for (unsigned char c : text) {
+            if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) out += char(c);
+            else { out += '%'; out += "0123456789ABCDEF"[c >> 4]; out += "0123456789ABCDEF"[c & 15]; }
+        }
+        return ScriptValue::String(out);
+    });
+    method(global, "unescape", [](ScriptInterpreter& in, const ScriptValue&, Args& args) {
+        std::string text = in.ToString(Arg(args, 0)), out;
+        auto hex = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
+        for (size_t i = 0; i < text.size(); i++) {
+            if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+                out += char(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+                i += 2;
+            } else {
+                out += text[i];
+            }
+        }
+        return ScriptValue::String(ToUtf8(FromUtf8(out)));   // stray bytes read as Latin-1
+    });
     Define(global, "NaN", ScriptValue::Number(NAN));
     Define(global, "Infinity", ScriptValue::Number(INFINITY));
 

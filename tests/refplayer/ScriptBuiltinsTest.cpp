@@ -351,6 +351,8 @@ TEST_F(Script, MathNumberAndGlobalFunctions) {
     EXPECT_EQ(global("Number", {Str("12.5")}), "12.5");
     EXPECT_EQ(global("getTimer", {}), "1234");
     EXPECT_EQ(Eval(Asm().op(0x34)), "1234.5");             // GetTime
+    EXPECT_EQ(global("escape", {Str("a b&\xC3\xA9")}), "a%20b%26%C3%A9");
+    EXPECT_EQ(global("unescape", {Str("a%20b%26%C3%A9%zz%4")}), "a b&\xC3\xA9%zz%4");
     EXPECT_EQ(Eval(Asm().push({Int(16)}).push({Int(255)}).callMethod("toString", 1)), "ff");
 }
 
