@@ -594,11 +594,10 @@ void ScriptInterpreter::Step(Frame& frame, const uint8_t* code, size_t size, siz
     }
     case 0x30: {                                             // RandomNumber
         double max = ToNumber(pop());
-        static thread_local std::mt19937 generator{std::random_device{}()};
         if (!(max >= 1)) { num(0); break; }
         if (max > 2147483647.0) max = 2147483647.0;
         std::uniform_int_distribution<int32_t> pick(0, int32_t(max) - 1);
-        num(pick(generator));
+        num(pick(random));
         break;
     }
     case 0x34: num(host_.Milliseconds()); break;

@@ -47,11 +47,6 @@ std::string Join(ScriptInterpreter& in, ScriptObject* array, const std::string& 
     return text;
 }
 
-std::mt19937& Random() {
-    static thread_local std::mt19937 generator{std::random_device{}()};
-    return generator;
-}
-
 InvokeValue ToInvoke(ScriptInterpreter& in, const ScriptValue& value, int depth) {
     switch (value.type) {
     case ScriptValue::Type::Undefined: return InvokeValue{};
@@ -399,8 +394,8 @@ void ScriptInterpreter::InstallBuiltins() {
         for (auto& a : args) { double x = in.ToNumber(a); if (std::isnan(x)) return ScriptValue::Number(NAN); result = std::max(result, x); }
         return ScriptValue::Number(result);
     });
-    method(math, "random", [](ScriptInterpreter&, const ScriptValue&, Args&) {
-        return ScriptValue::Number(std::uniform_real_distribution<double>(0.0, 1.0)(Random()));
+    method(math, "random", [](ScriptInterpreter& in, const ScriptValue&, Args&) {
+        return ScriptValue::Number(std::uniform_real_distribution<double>(0.0, 1.0)(in.random));
     });
 
     // -- Global functions ------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "refplayer/core/ScriptInterpreter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -103,6 +104,10 @@ struct DepthGuard {
 ScriptInterpreter::ScriptInterpreter(ScriptHost& host, int swfVersion)
     : host_(host), version_(swfVersion), stepBudget_(ScriptEngine::DefaultStepBudget),
       maxDepth_(ScriptEngine::DefaultCallDepth) {
+    // Seeded from the clock and the engine's address: varied enough for movies, and free of
+    // the system's random device.
+    auto ticks = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    random.seed(uint32_t(ticks ^ (ticks >> 32) ^ uint64_t(reinterpret_cast<uintptr_t>(this))));
     InstallBuiltins();
 }
 

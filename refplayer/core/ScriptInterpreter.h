@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -105,6 +106,8 @@ public:
     ScriptObject* netStreamProto = nullptr;
     ScriptObject* global = nullptr;
     std::unordered_map<NetStreamId, ScriptObject*> streams; // for NetStreamStatus
+    // Math.random and RandomNumber; one per engine, so the module needs no thread-local state.
+    std::mt19937 random;
 
 public:
     // One activation of an action list: the top-level list of Run, or a function body.

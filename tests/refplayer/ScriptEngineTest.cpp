@@ -121,6 +121,11 @@ TEST_F(Script, UnaryOperatorsAndConversions) {
     EXPECT_EQ(Eval(Asm().push({Str("abc")}).op(Asm::ToNumber)), "NaN");
     EXPECT_EQ(Eval(Asm().push({Dbl(2.5)}).op(Asm::ToString)), "2.5");
     EXPECT_EQ(TypeOfResult(Asm().push({Dbl(2.5)}).op(Asm::ToString)), "string");
+    for (int i = 0; i < 20; i++) {
+        double pick = std::stod(Eval(Asm().push({Int(10)}).op(0x30)));   // RandomNumber
+        EXPECT_TRUE(pick >= 0 && pick < 10 && pick == std::floor(pick)) << pick;
+    }
+    EXPECT_EQ(Eval(Asm().push({Dbl(-5)}).op(0x30)), "0");
     EXPECT_EQ(TypeOfResult(Asm().push({Null()})), "null");
     EXPECT_EQ(TypeOfResult(Asm().push({Bool(false)})), "boolean");
     EXPECT_EQ(TypeOfResult(Asm().push({Str("_root")}).op(Asm::GetVariable)), "movieclip");
