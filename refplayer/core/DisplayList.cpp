@@ -69,6 +69,15 @@ void MovieClip::GotoFrame(int frame, bool runActions) {
     if (runActions && listener_) listener_->FrameActions(*this, (*frames_)[static_cast<size_t>(frame)]);
 }
 
+void MovieClip::ReplaceContent(std::vector<SwfTag> tags) {
+    Clear();
+    ownFrames_.assign(1, SwfFrame());
+    ownFrames_[0].tags = std::move(tags);
+    frames_ = &ownFrames_;
+    labels_ = nullptr;
+    GotoFrame(0, false);
+}
+
 bool MovieClip::TickChildren() {
     bool changed = false;
     // A child's actions may remove siblings: walk by depth, looking each one up again.

@@ -76,6 +76,9 @@ public:
     // Frame of a label, -1 when there is none (labels are matched ignoring case).
     int LabelFrame(const std::string& label) const;
 
+    // Replaces the timeline with one frame of these tags (content loaded into a clip).
+    void ReplaceContent(std::vector<SwfTag> tags);
+
     const std::map<int, std::unique_ptr<DisplayObject>>& Objects() const { return objects_; }
     DisplayObject* ObjectAt(int depth) const;
     DisplayObject* ObjectNamed(const std::string& name) const;
@@ -89,6 +92,7 @@ private:
 
     DisplayObject* owner_;
     const std::vector<SwfFrame>* frames_;
+    std::vector<SwfFrame> ownFrames_;  // content that replaced the timeline
     const std::map<std::string, int>* labels_;
     CharacterDictionary& dictionary_;
     TimelineListener* listener_;

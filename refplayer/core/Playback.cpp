@@ -31,6 +31,7 @@ Playback::Playback(PlaybackHost& host) : host_(host), parser_(std::make_unique<S
 
 Playback::~Playback() {
     // The timeline's objects go without telling anyone.
+    engine_.reset();
     rootObject_.clip.reset();
 }
 
@@ -38,6 +39,10 @@ void Playback::Reset(const std::wstring& flashVars) {
     if (runningClip_) runningClipGone_ = true;
     if (rootObject_.clip) rootObject_.clip->Clear();
     rootObject_.clip.reset();
+    engine_.reset();
+    initActionsRun_.clear();
+    pendingStatus_.clear();
+    clock_ = 0;
     pending_.clear();
     dictionary_.Clear();
     parser_ = std::make_unique<SwfParser>();
@@ -102,52 +107,78 @@ void Playback::EnterFrame(int frame) {
     if (!rootObject_.clip)
         rootObject_.clip = std::make_unique<MovieClip>(&rootObject_, &parser_->Movie().frames, dictionary_,
                                                        static_cast<TimelineListener*>(this));
+    EnsureEngine();
     current_ = frame;
     rootObject_.clip->GotoFrame(frame);
     RunPendingActions();
     UpdateBoundFields();
 }
 
+void Playback::EnsureEngine() {
+    if (engine_) return;
+    engine_ = std::make_unique<ScriptEngine>(static_cast<ScriptHost&>(*this), parser_->Movie().header.version);
+    // FlashVars are the root's variables before its first frame runs.
+    for (const auto& [name, value] : variables_.Values()) engine_->SetVariable(&rootObject_, ToUtf8(name), ToUtf8(value));
+}
+
 void Playback::FrameActions(MovieClip& clip, const SwfFrame& frame) {
-    if (!frame.actions.empty()) pending_.push_back(PendingActions{&clip, frame.actions});
+    DisplayObject* owner = clip.Owner();
+    for (const SwfTag& tag : frame.tags) {
+        if (tag.code == SwfTagDoInitAction && tag.body.size() >= 2) {
+            // Once per sprite, before the frame's own actions.
+            uint16_t sprite = uint16_t(tag.body[0] | tag.body[1] << 8);
+            if (std::find(initActionsRun_.begin(), initActionsRun_.end(), sprite) != initActionsRun_.end()) continue;
+            initActionsRun_.push_back(sprite);
+            pending_.push_back(PendingActions{owner, std::vector<uint8_t>(tag.body.begin() + 2, tag.body.end())});
+        }
+    }
+    for (const SwfTag& tag : frame.tags)
+        if (tag.code == SwfTagDoAction) pending_.push_back(PendingActions{owner, tag.body});
 }
 
 void Playback::ObjectRemoved(DisplayObject& object) {
-    // Actions queued for a clip that is gone are dropped.
-    if (!object.clip) return;
-    MovieClip* clip = object.clip.get();
-    if (clip == runningClip_) runningClipGone_ = true;
+    // Actions queued for an object that is gone are dropped, and scripts forget it.
+    if (&object == runningClip_) runningClipGone_ = true;
     pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
-                                  [&](const PendingActions& p) { return p.clip == clip; }),
+                                  [&](const PendingActions& p) { return p.clip == &object; }),
                    pending_.end());
+    if (engine_) engine_->ObjectRemoved(&object);
 }
 
 void Playback::RunPendingActions() {
     if (runningActions_) return;  // the outer call drains what this one would
     runningActions_ = true;
     // Bounded: actions that keep jumping between frames cannot hold the player.
-    for (int guard = 0; !pending_.empty() && guard < 10000; guard++) {
-        PendingActions next = std::move(pending_.front());
-        pending_.erase(pending_.begin());
-        RunActions(*next.clip, next.actions);
-        runningClip_ = nullptr;
+    for (int guard = 0; (!pending_.empty() || !pendingStatus_.empty()) && guard < 10000; guard++) {
+        if (!pending_.empty()) {
+            PendingActions next = std::move(pending_.front());
+            pending_.erase(pending_.begin());
+            RunActions(*next.clip, next.actions);
+            runningClip_ = nullptr;
+            continue;
+        }
+        auto [stream, code] = pendingStatus_.front();
+        pendingStatus_.erase(pendingStatus_.begin());
+        if (engine_) engine_->NetStreamStatus(stream, code, "error");
     }
     pending_.clear();
+    pendingStatus_.clear();
     runningActions_ = false;
 }
 
 namespace {
 
-bool UpdateFields(MovieClip& clip, VariableTable& variables) {
+template <typename Lookup>
+bool UpdateFields(MovieClip& clip, const Lookup& lookup) {
     bool changed = false;
     for (const auto& [depth, object] : clip.Objects()) {
-        if (object->clip) changed = UpdateFields(*object->clip, variables) || changed;
+        if (object->clip) changed = UpdateFields(*object->clip, lookup) || changed;
         if (!object->character || !object->character->editText) continue;
         const std::string& variable = object->character->editText->variable;
         if (variable.empty()) continue;
-        std::optional<std::wstring> value = variables.Get(FromUtf8(variable));
+        std::optional<std::string> value = lookup(clip.Owner(), variable);
         if (!value) continue;
-        std::string text = ToUtf8(*value);
+        const std::string& text = *value;
         if (text != object->text) {
             object->text = text;
             changed = true;
@@ -159,71 +190,83 @@ bool UpdateFields(MovieClip& clip, VariableTable& variables) {
 } // namespace
 
 bool Playback::UpdateBoundFields() {
-    return rootObject_.clip ? UpdateFields(*rootObject_.clip, variables_) : false;
+    if (!rootObject_.clip) return false;
+    // A field's variable lives on the clip that holds the field.
+    return UpdateFields(*rootObject_.clip, [this](DisplayObject* clip, const std::string& name) {
+        std::optional<std::string> value;
+        if (engine_) value = engine_->GetVariable(clip, name);
+        if (!value && clip == &rootObject_) {
+            if (std::optional<std::wstring> table = variables_.Get(FromUtf8(name))) value = ToUtf8(*table);
+        }
+        return value;
+    });
 }
 
 void Playback::ButtonEvent(DisplayObject& button, uint16_t conditions) {
     if (!button.character || !button.character->button || !button.parent) return;
     // A copy: the actions may remove the button.
     std::shared_ptr<SwfButton> definition = button.character->button;
-    MovieClip* clip = button.parent;
-    for (const SwfButtonAction& action : definition->actions) {
-        if (!(action.conditions & conditions)) continue;
-        std::vector<SwfAction> actions;
-        try {
-            actions = ParseActions(action.actions.data(), action.actions.size());
-        } catch (const FormatError&) {
-            continue;  // a malformed list runs as far as it parsed: here, not at all
-        }
-        pending_.push_back(PendingActions{clip, std::move(actions)});
-    }
+    DisplayObject* clip = button.parent->Owner();
+    for (const SwfButtonAction& action : definition->actions)
+        if (action.conditions & conditions) pending_.push_back(PendingActions{clip, action.actions});
     RunPendingActions();
+    static const std::pair<uint16_t, const char*> events[] = {
+        {ButtonPress, "onPress"}, {ButtonRelease, "onRelease"}, {ButtonRollOver, "onRollOver"},
+        {ButtonRollOut, "onRollOut"}, {ButtonReleaseOutside, "onReleaseOutside"}};
+    for (const auto& [condition, name] : events) {
+        if (!(conditions & condition) || !engine_) continue;
+        engine_->ClipEvent(&button, name);
+        RunPendingActions();
+    }
 }
 
-void Playback::RunActions(MovieClip& clip, const std::vector<SwfAction>& actions) {
+void Playback::RunActions(DisplayObject& clip, const std::vector<uint8_t>& actions) {
+    EnsureEngine();
     runningClip_ = &clip;
     runningClipGone_ = false;
-    bool isRoot = &clip == rootObject_.clip.get();
-    auto setPlaying = [&](bool playing) {
-        if (isRoot)
-            playing_ = playing;
-        else
-            clip.SetPlaying(playing);
-    };
-    auto gotoFrame = [&](int frame) {
-        if (isRoot) {
-            if (LoadedFrames() == 0) return;
-            current_ = std::clamp(frame, 0, LoadedFrames() - 1);
-            clip.GotoFrame(current_);
-        } else {
-            clip.GotoFrame(frame);
+    engine_->Run(&clip, actions.data(), actions.size());
+}
+
+void Playback::SetVariable(const std::string& name, const std::string& value) {
+    variables_.Set(FromUtf8(name), FromUtf8(value));
+    if (engine_) engine_->SetVariable(&rootObject_, name, value);
+    UpdateBoundFields();
+}
+
+std::optional<std::string> Playback::GetVariable(const std::string& name) {
+    if (engine_) {
+        if (std::optional<std::string> value = engine_->GetVariable(&rootObject_, name)) return value;
+    }
+    std::optional<std::wstring> value = variables_.Get(FromUtf8(name));
+    if (!value) return std::nullopt;
+    return ToUtf8(*value);
+}
+
+namespace {
+
+void CollectClips(MovieClip& clip, std::vector<DisplayObject*>& clips) {
+    for (const auto& [depth, object] : clip.Objects()) {
+        if (!object->clip) continue;
+        clips.push_back(object.get());
+        CollectClips(*object->clip, clips);
+    }
+}
+
+} // namespace
+
+void Playback::EnterFrameEvents() {
+    if (!engine_ || !rootObject_.clip) return;
+    std::vector<DisplayObject*> clips{&rootObject_};
+    CollectClips(*rootObject_.clip, clips);
+    for (DisplayObject* clip : clips) {
+        // Handlers may remove clips listed after them: only those still shown are called.
+        if (clip != &rootObject_) {
+            std::vector<DisplayObject*> live;
+            CollectClips(*rootObject_.clip, live);
+            if (std::find(live.begin(), live.end(), clip) == live.end()) continue;
         }
-    };
-    // A copy of the list is what runs: an action may reach the host, which may load another movie.
-    for (const SwfAction& action : actions) {
-        switch (action.code) {
-        case SwfActionGetUrl:
-            if (action.getUrl)
-                if (std::optional<SwfFsCommand> command = ToFsCommand(*action.getUrl))
-                    host_.FsCommand(FromUtf8(command->command), FromUtf8(command->args));
-            break;
-        case SwfActionStop: setPlaying(false); break;
-        case SwfActionPlay: setPlaying(true); break;
-        case SwfActionNextFrame: gotoFrame((isRoot ? current_ : clip.CurrentFrame()) + 1); setPlaying(false); break;
-        case SwfActionPreviousFrame: gotoFrame((isRoot ? current_ : clip.CurrentFrame()) - 1); setPlaying(false); break;
-        case SwfActionGotoFrame:
-            if (action.data.size() >= 2) gotoFrame(action.data[0] | action.data[1] << 8);
-            break;
-        case SwfActionGotoLabel: {
-            std::string label(action.data.begin(), std::find(action.data.begin(), action.data.end(), uint8_t(0)));
-            int frame = clip.LabelFrame(label);
-            if (frame >= 0) gotoFrame(frame);
-            break;
-        }
-        default:
-            break;
-        }
-        if (runningClipGone_) return;
+        engine_->ClipEvent(clip, "onEnterFrame");
+        RunPendingActions();
     }
 }
 
@@ -242,11 +285,11 @@ std::wstring Playback::CallFunction(const std::wstring& requestXml) {
         return answer.empty() ? SerializeInvokeValue(InvokeValue()) : answer;
     }
     if (request.name == L"getVariable") {
-        std::optional<std::wstring> value = variables_.Get(ArgumentText(request, 0));
-        return SerializeInvokeValue(value ? InvokeValue::String(*value) : InvokeValue::Null());
+        std::optional<std::string> value = GetVariable(ToUtf8(ArgumentText(request, 0)));
+        return SerializeInvokeValue(value ? InvokeValue::String(FromUtf8(*value)) : InvokeValue::Null());
     }
     if (request.name == L"setVariable") {
-        variables_.Set(ArgumentText(request, 0), ArgumentText(request, 1));
+        SetVariable(ToUtf8(ArgumentText(request, 0)), ToUtf8(ArgumentText(request, 1)));
         return SerializeInvokeValue(InvokeValue());
     }
     if (request.name == L"getTotalFrames") return SerializeInvokeValue(InvokeValue::Number(TotalFrames()));

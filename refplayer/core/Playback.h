@@ -8,6 +8,8 @@
 
 #include "refplayer/core/DisplayList.h"
 #include "refplayer/core/FlvParser.h"
+#include "refplayer/core/ScriptEngine.h"
+#include "refplayer/core/ScriptHost.h"
 #include "refplayer/core/FormatError.h"
 #include "refplayer/core/SwfParser.h"
 #include "refplayer/core/VariableTable.h"
@@ -23,6 +25,10 @@ public:
     // An external call out of the movie: the <invoke> request; the answer is the XML value
     // the host gave back (empty when it gave none).
     virtual std::wstring FlashCall(const std::wstring& request) = 0;
+    // getURL to a window ("_blank", "_self", a frame name).
+    virtual void OpenUrl(const std::wstring& url, const std::wstring& window) { (void)url; (void)window; }
+    // loadMovie / loadMovieNum: the content at url is to replace the clip's (level 0: the movie).
+    virtual void LoadClip(DisplayObject* clip, const std::wstring& url) { (void)clip; (void)url; }
 };
 
 // Raised by CallFunction for a function the movie does not offer.
@@ -35,7 +41,7 @@ public:
 // actions run when it is entered, and playing stops at the last frame unless looping.
 // Frames are only entered once their data is complete. The movie's variables, FlashVars
 // included, and the built-in functions that CallFunction reaches live here too.
-class Playback : private TimelineListener {
+class Playback : private TimelineListener, private ScriptHost {
 public:
     explicit Playback(PlaybackHost& host);
     ~Playback() override;
@@ -85,8 +91,19 @@ public:
     // A text field's shown text (UTF-8).
     void SetFieldText(DisplayObject& field, const std::string& text) { field.text = text; }
     std::string FieldText(const DisplayObject& field) const { return field.text; }
-    // Runs an action list in a clip (the minimal set: frame control and getURL).
-    void RunActions(MovieClip& clip, const std::vector<SwfAction>& actions);
+    // Runs an action list (raw action records) in a clip through the script engine.
+    void RunActions(DisplayObject& clip, const std::vector<uint8_t>& actions);
+    // The movie's variables as the container reaches them (the script engine's, once it runs).
+    void SetVariable(const std::string& name, const std::string& value);
+    std::optional<std::string> GetVariable(const std::string& name);
+    // A picture loaded into a clip (loadMovie of a JPEG) replaces the clip's content.
+    void ShowBitmapInClip(DisplayObject& clip, SwfBitmap bitmap);
+    // Whether the object is still on the display list (pointers held across script runs).
+    bool Holds(const DisplayObject* object) const;
+    // Calls the movie's onEnterFrame handlers of every clip (after a frame was entered).
+    void EnterFrameEvents();
+    // Milliseconds the movie has played (getTimer); the owner moves it on.
+    void AddTime(double milliseconds) { clock_ += milliseconds; }
 
     // Answers an <invoke> request with the XML of the result. Built-ins: "echo" returns its
     // first argument, "callHost" sends an <invoke> named by its first argument with the rest
@@ -99,6 +116,41 @@ private:
     void FrameActions(MovieClip& clip, const SwfFrame& frame) override;
     void ObjectRemoved(DisplayObject& object) override;
     void RunPendingActions();
+    void EnsureEngine();
+    DisplayObject* Object(ScriptObjectRef* ref) const { return static_cast<DisplayObject*>(ref); }
+    MovieClip* Timeline(ScriptObjectRef* ref) const;
+
+    // ScriptHost
+    ScriptObjectRef* Level(int level) override;
+    ScriptObjectRef* Parent(ScriptObjectRef* object) override;
+    ScriptObjectRef* Child(ScriptObjectRef* clip, const std::string& name) override;
+    ScriptObjectKind Kind(ScriptObjectRef* object) override;
+    std::string TargetPath(ScriptObjectRef* object) override;
+    double GetNumber(ScriptObjectRef* object, ClipProperty property) override;
+    std::string GetText(ScriptObjectRef* object, ClipProperty property) override;
+    void SetNumber(ScriptObjectRef* object, ClipProperty property, double value) override;
+    void SetText(ScriptObjectRef* object, ClipProperty property, const std::string& value) override;
+    void GotoFrame(ScriptObjectRef* clip, int frame, bool play) override;
+    bool GotoLabel(ScriptObjectRef* clip, const std::string& label, bool play) override;
+    void SetPlaying(ScriptObjectRef* clip, bool playing) override;
+    void NextFrame(ScriptObjectRef* clip) override;
+    void PreviousFrame(ScriptObjectRef* clip) override;
+    void SetFieldText(ScriptObjectRef* field, const std::string& text) override;
+    std::string FieldText(ScriptObjectRef* field) override;
+    void GetUrl(const std::string& url, const std::string& window, int method) override;
+    void LoadMovie(ScriptObjectRef* clip, const std::string& url) override;
+    void LoadMovieNum(int level, const std::string& url) override;
+    void FsCommand(const std::string& command, const std::string& args) override;
+    std::string ExternalCall(const std::string& invokeXml) override;
+    NetStreamId CreateNetStream() override;
+    void NetStreamPlay(NetStreamId stream, const std::string& url) override;
+    void NetStreamPause(NetStreamId, int) override {}
+    void NetStreamSeek(NetStreamId, double) override {}
+    void NetStreamClose(NetStreamId) override {}
+    void NetStreamSetBufferTime(NetStreamId, double) override {}
+    double NetStreamTime(NetStreamId) override { return 0; }
+    void AttachVideo(ScriptObjectRef*, NetStreamId) override {}
+    double Milliseconds() override { return clock_; }
 
     PlaybackHost& host_;
     std::unique_ptr<SwfParser> parser_;
@@ -106,12 +158,17 @@ private:
     CharacterDictionary dictionary_;
     DisplayObject rootObject_;
     struct PendingActions {
-        MovieClip* clip;
-        std::vector<SwfAction> actions;
+        DisplayObject* clip;
+        std::vector<uint8_t> actions;
     };
+    std::unique_ptr<ScriptEngine> engine_;
+    std::vector<uint16_t> initActionsRun_;  // sprites whose DoInitAction has run
+    std::vector<std::pair<NetStreamId, std::string>> pendingStatus_;
+    NetStreamId lastStream_ = 0;
+    double clock_ = 0;
     std::vector<PendingActions> pending_;
     bool runningActions_ = false;
-    MovieClip* runningClip_ = nullptr;  // whose actions run now
+    DisplayObject* runningClip_ = nullptr;  // whose actions run now
     bool runningClipGone_ = false;      // ... and it has been removed meanwhile
     int current_ = -1;
     bool playing_ = true;

@@ -152,6 +152,15 @@ public:
         auto it = characters_.find(id);
         return it == characters_.end() ? nullptr : &it->second;
     }
+    // Adds a character made by the player (loaded content) under an unused id; 0 when none is left.
+    uint16_t AddCharacter(SwfCharacter character) {
+        for (uint32_t id = 0xFFFF; id > 0; id--)
+            if (!characters_.count(uint16_t(id))) {
+                characters_[uint16_t(id)] = std::move(character);
+                return uint16_t(id);
+            }
+        return 0;
+    }
     const SwfBitmap* Bitmap(uint16_t id) const {
         const SwfCharacter* c = Find(id);
         return c && c->bitmap ? c->bitmap.get() : nullptr;

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "refplayer/core/FormatError.h"
+#include "refplayer/core/TextCodec.h"
 #include "refplayer/core/UrlResolver.h"
 #include "refplayer/module/FlashInterfaces.h"
 #include "refplayer/module/LocalFiles.h"
@@ -95,6 +96,8 @@ TPlayerObject::TPlayerObject()
 TPlayerObject::~TPlayerObject() {
     // No calls into sites from here: the object is gone for them already.
     if (movieBinding_) movieBinding_->Detach();
+    for (TClipLoad& load : clipLoads_)
+        if (load.binding) load.binding->Detach();
     if (videoBinding_) videoBinding_->Detach();
     if (stageWindow_) DestroyWindow(stageWindow_);
     if (clockWindow_) DestroyWindow(clockWindow_);
@@ -567,6 +570,36 @@ std::wstring TPlayerObject::FlashCall(const std::wstring& request) {
     return std::exchange(returnValue_, std::wstring());
 }
 
+void TPlayerObject::LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) {
+    // Started later: a load may replace the movie whose script is running now.
+    clipLoads_.push_back(TClipLoad{clip, url, nullptr, {}});
+    if (clockWindow_) PostMessageW(clockWindow_, WM_REFPLAYER_CLIPLOADS, 0, 0);
+}
+
+void TPlayerObject::StartClipLoads() {
+    TComPtr<IOleObject> self(this);
+    for (size_t i = 0; i < clipLoads_.size(); i++) {
+        if (clipLoads_[i].binding) continue;
+        refplayer::DisplayObject* clip = clipLoads_[i].clip;
+        std::wstring url = clipLoads_[i].url;
+        if (!playback_.Holds(clip)) {
+            clipLoads_.erase(clipLoads_.begin() + static_cast<std::ptrdiff_t>(i--));
+            continue;
+        }
+        if (playback_.Root() && clip->clip.get() == playback_.Root()) {
+            // Into level 0: a new movie replaces this one, and every other load with it.
+            clipLoads_.clear();
+            StartMovie(url);
+            return;
+        }
+        // Relative URLs are resolved as the movie's own and fetched through the moniker.
+        std::wstring resolved = refplayer::ResolveUrl(movieUrl_, url);
+        TComPtr<TMovieBinding> binding(new TMovieBinding(this, clockWindow_));
+        clipLoads_[i].binding = binding;
+        binding->Bind(resolved);
+    }
+}
+
 void TPlayerObject::SetReadyState(long state) {
     if (state == readyState_) return;
     readyState_ = state;
@@ -596,6 +629,9 @@ void TPlayerObject::StartMovie(const std::wstring& url) {
     video_.Reset();
     videoActive_ = false;
     hoverButton_ = pressedButton_ = nullptr;
+    for (TClipLoad& load : clipLoads_)
+        if (load.binding) load.binding->Detach();
+    clipLoads_.clear();
     properties_.movie = url;
     playback_.Reset(properties_.flashVars);
     playback_.SetLoop(properties_.loop);
@@ -626,10 +662,30 @@ void TPlayerObject::BindingChanged(TMovieBinding* binding) {
     TComPtr<IOleObject> self(this);
     TComPtr<TMovieBinding> held(binding);
     TBindingNews news = binding->TakeNews();
-    if (binding == movieBinding_.Get())
+    if (binding == movieBinding_.Get()) {
         ReceiveMovieData(news);
-    else if (binding == videoBinding_.Get())
+    } else if (binding == videoBinding_.Get()) {
         ReceiveVideoData(news);
+    } else {
+        for (size_t i = 0; i < clipLoads_.size(); i++) {
+            TClipLoad& load = clipLoads_[i];
+            if (load.binding.Get() != binding) continue;
+            load.data.insert(load.data.end(), news.data.begin(), news.data.end());
+            if (load.data.size() > refplayer::SwfParser::MaxFileLength) news.finished = true, news.result = E_FAIL;
+            if (!news.finished) return;
+            TClipLoad done = std::move(load);
+            clipLoads_.erase(clipLoads_.begin() + static_cast<std::ptrdiff_t>(i));
+            done.binding->Detach();
+            // A picture replaces the clip's content; movies are not loaded into clips.
+            refplayer::SwfBitmap bitmap;
+            if (SUCCEEDED(news.result) && playback_.Holds(done.clip) &&
+                imageDecoder_.Decode(done.data.data(), done.data.size(), bitmap)) {
+                playback_.ShowBitmapInClip(*done.clip, std::move(bitmap));
+                Invalidate();
+            }
+            return;
+        }
+    }
 }
 
 void TPlayerObject::ReceiveMovieData(TBindingNews& news) {
@@ -775,15 +831,15 @@ void TPlayerObject::GotoFrame(long frame) {
 }
 
 void TPlayerObject::SetVariable(const std::wstring& name, const std::wstring& value) {
-    playback_.Variables().Set(name, value);
-    playback_.UpdateBoundFields();
+    TComPtr<IOleObject> self(this);
+    playback_.SetVariable(refplayer::ToUtf8(name), refplayer::ToUtf8(value));
     Invalidate();
 }
 
 bool TPlayerObject::GetVariable(const std::wstring& name, std::wstring& value) const {
-    std::optional<std::wstring> found = const_cast<refplayer::Playback&>(playback_).Variables().Get(name);
+    std::optional<std::string> found = const_cast<refplayer::Playback&>(playback_).GetVariable(refplayer::ToUtf8(name));
     if (!found) return false;
-    value = *found;
+    value = refplayer::FromUtf8(*found);
     return true;
 }
 
@@ -820,7 +876,13 @@ void TPlayerObject::Tick() {
     bool changed = false;
     if (videoActive_ && playback_.Playing()) changed = video_.Advance(elapsed);
     if (playback_.UpdateBoundFields()) changed = true;
+    playback_.AddTime(elapsed);
     if (playback_.Advance()) changed = true;
+    if (playback_.CurrentFrame() >= 0) {
+        // Handlers run every tick and may move anything: the frame is drawn again.
+        playback_.EnterFrameEvents();
+        changed = true;
+    }
     if (changed) Invalidate();
 }
 
@@ -1043,6 +1105,14 @@ LRESULT TPlayerObject::HandleWindowMessage(HWND window, UINT message, WPARAM wPa
         if (message == WM_REFPLAYER_BINDING) {
             if (movieBinding_) BindingChanged(movieBinding_.Get());
             if (videoBinding_) BindingChanged(videoBinding_.Get());
+            std::vector<TComPtr<TMovieBinding>> clipBindings;
+            for (const TClipLoad& load : clipLoads_)
+                if (load.binding) clipBindings.push_back(load.binding);
+            for (const TComPtr<TMovieBinding>& binding : clipBindings) BindingChanged(binding.Get());
+            return 0;
+        }
+        if (message == WM_REFPLAYER_CLIPLOADS) {
+            StartClipLoads();
             return 0;
         }
     } else if (window == stageWindow_) {

@@ -184,6 +184,8 @@ private:
     // PlaybackHost
     void FsCommand(const std::wstring& command, const std::wstring& args) override;
     std::wstring FlashCall(const std::wstring& request) override;
+    void LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) override;
+    void StartClipLoads();
     // TBindingReceiver
     void BindingChanged(TMovieBinding* binding) override;
     // TWindowOwner
@@ -260,6 +262,14 @@ private:
     HMENU contextMenu_ = nullptr;
     TClickSound click_;
 
+    // loadMovie requests: queued while scripts run, then fetched through the moniker route.
+    struct TClipLoad {
+        refplayer::DisplayObject* clip;
+        std::wstring url;
+        TComPtr<TMovieBinding> binding;
+        std::vector<uint8_t> data;
+    };
+    std::vector<TClipLoad> clipLoads_;
     TWicImageDecoder imageDecoder_;
     TGdiTextRenderer deviceText_;
     refplayer::StageRenderer renderer_;

@@ -353,3 +353,74 @@ TEST_F(RenderModuleTest, StaticTextAndATextFieldFilledFromFlashVars) {
 }
 
 }  // namespace
+
+namespace {
+
+// Push of two strings, then one action (with its payload).
+Bytes PushTwoThen(const std::string& first, const std::string& second, const Bytes& action) {
+    Bytes push = {0x00};
+    push.insert(push.end(), first.begin(), first.end());
+    push.insert(push.end(), {0, 0x00});
+    push.insert(push.end(), second.begin(), second.end());
+    push.push_back(0);
+    Bytes actions = {0x96, uint8_t(push.size()), uint8_t(push.size() >> 8)};
+    actions.insert(actions.end(), push.begin(), push.end());
+    actions.insert(actions.end(), action.begin(), action.end());
+    actions.push_back(0x00);
+    return actions;
+}
+
+// status = value (SetVariable).
+Bytes SetVariableActions(const std::string& name, const std::string& value) { return PushTwoThen(name, value, {0x1D}); }
+// loadMovie(url, target): GetURL2 with the load-into-target flag.
+Bytes LoadMovieActions(const std::string& url, const std::string& target) {
+    return PushTwoThen(url, target, {0x9A, 1, 0, 0x02});
+}
+
+TEST_F(RenderModuleTest, ScriptsSetABoundFieldAndLoadARelativeJpegIntoAClip) {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    std::wstring picture = std::wstring(folder) + L"clippic.jpg";
+    FILE* out = _wfopen(picture.c_str(), L"wb");
+    ASSERT_TRUE(out);
+    fwrite(SolidJpeg, 1, sizeof SolidJpeg, out);
+    fclose(out);
+    Bytes movie = Movie([](TestSwf& m) {
+        // An empty sprite named "holder" at (100, 20) px, and a field bound to "status".
+        SpriteWriter empty;
+        empty.ShowFrame();
+        m.Tag(39, empty.Body(5));
+        Placement holder;
+        holder.id = 5;
+        holder.depth = 3;
+        holder.hasMatrix = true;
+        holder.tx = 2000;
+        holder.ty = 400;
+        holder.name = "holder";
+        m.Tag(SwfTagPlaceObject2, PlaceObject2(holder));
+        m.Tag(37, EditText(3, 200, 2400, 3800, 3200, 1, 400, 0xFFFF0000, "status", ""));
+        m.Tag(SwfTagPlaceObject2, Place(3, 2));
+        m.Tag(12, SetVariableActions("status", "Scripted"));  // DoAction
+        m.Tag(12, LoadMovieActions("clippic.jpg", "holder"));
+    });
+    RECT position = {0, 0, 200, 200};
+    Start(movie, position, false);
+    // The picture arrives through the moniker after the script: 16 x 16 at (100, 20).
+    std::unique_ptr<TTestBitmap> shot;
+    EXPECT_TRUE(PumpUntil([&] {
+        shot = Draw(200, 200, RGB(0, 0, 0));
+        return Near(shot->Pixel(108, 28), 200, 100, 50, 8);
+    })) << Describe(shot->Pixel(108, 28));
+    EXPECT_EQ(shot->Pixel(120, 28), RGB(255, 255, 255));
+    EXPECT_GT(CountNear(*shot, RECT{10, 120, 190, 160}, 255, 0, 0), 60);
+    // The container reads the script's variable.
+    BSTR name = SysAllocString(L"status");
+    BSTR value = nullptr;
+    CallSlot(flash_.Get(), 66, name, &value);  // GetVariable
+    EXPECT_STREQ(value ? value : L"", L"Scripted");
+    SysFreeString(name);
+    SysFreeString(value);
+    DeleteFileW(picture.c_str());
+}
+
+}  // namespace
