@@ -40,6 +40,7 @@ void Playback::Reset(const std::wstring& flashVars) {
     if (rootObject_.clip) rootObject_.clip->Clear();
     rootObject_.clip.reset();
     engine_.reset();
+    soundStarts_.clear();
     initActionsRun_.clear();
     pendingStatus_.clear();
     clock_ = 0;
@@ -132,8 +133,22 @@ void Playback::FrameActions(MovieClip& clip, const SwfFrame& frame) {
             pending_.push_back(PendingActions{owner, std::vector<uint8_t>(tag.body.begin() + 2, tag.body.end())});
         }
     }
-    for (const SwfTag& tag : frame.tags)
+    for (const SwfTag& tag : frame.tags) {
         if (tag.code == SwfTagDoAction) pending_.push_back(PendingActions{owner, tag.body});
+        if (tag.code == SwfTagStartSound && tag.body.size() >= 3) {
+            const SwfCharacter* character = dictionary_.Find(uint16_t(tag.body[0] | tag.body[1] << 8));
+            if (!character || !character->sound) continue;
+            SoundStart start;
+            start.sound = character->sound;
+            uint8_t flags = tag.body[2];
+            start.stop = flags & 0x20;
+            start.noMultiple = flags & 0x10;
+            // Loops follow the in and out points when the flags give them.
+            size_t at = 3 + (flags & 0x01 ? 4 : 0) + (flags & 0x02 ? 4 : 0);
+            if ((flags & 0x04) && at + 2 <= tag.body.size()) start.loops = std::max(1, tag.body[at] | tag.body[at + 1] << 8);
+            soundStarts_.push_back(std::move(start));
+        }
+    }
 }
 
 void Playback::ObjectRemoved(DisplayObject& object) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <string>
 
 #include "refplayer/core/DisplayList.h"
@@ -96,6 +97,14 @@ public:
     // The movie's variables as the container reaches them (the script engine's, once it runs).
     void SetVariable(const std::string& name, const std::string& value);
     std::optional<std::string> GetVariable(const std::string& name);
+    // Event sounds started by the frames entered since the last call (StartSound).
+    struct SoundStart {
+        std::shared_ptr<SwfSound> sound;
+        bool stop = false;    // stops the sound's playing instances instead
+        int loops = 1;
+        bool noMultiple = false;
+    };
+    std::vector<SoundStart> TakeSoundStarts() { return std::exchange(soundStarts_, {}); }
     // A picture loaded into a clip (loadMovie of a JPEG) replaces the clip's content.
     void ShowBitmapInClip(DisplayObject& clip, SwfBitmap bitmap);
     // Whether the object is still on the display list (pointers held across script runs).
@@ -162,6 +171,7 @@ private:
         std::vector<uint8_t> actions;
     };
     std::unique_ptr<ScriptEngine> engine_;
+    std::vector<SoundStart> soundStarts_;
     std::vector<uint16_t> initActionsRun_;  // sprites whose DoInitAction has run
     std::vector<std::pair<NetStreamId, std::string>> pendingStatus_;
     NetStreamId lastStream_ = 0;

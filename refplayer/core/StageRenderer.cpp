@@ -158,6 +158,7 @@ void StageRenderer::DrawCharacter(const SwfCharacter* character, const DisplayOb
         break;
     case SwfCharacter::Kind::Bitmap:
     case SwfCharacter::Kind::Font:
+    case SwfCharacter::Kind::Sound:
         break;  // bitmaps are drawn through shapes' bitmap fills, fonts through texts
     }
 }

@@ -44,6 +44,7 @@ bool CharacterDictionary::IsDefinition(uint16_t code) {
     case SwfTagDefineBitsJpeg3: case SwfTagDefineBitsLossless: case SwfTagDefineBitsLossless2:
     case SwfTagDefineButton: case SwfTagDefineButton2: case SwfTagDefineFont: case SwfTagDefineFont2:
     case SwfTagDefineFont3: case SwfTagDefineText: case SwfTagDefineText2: case SwfTagDefineEditText:
+    case SwfTagDefineSound:
         return true;
     default:
         return false;
@@ -84,6 +85,10 @@ void CharacterDictionary::Define(const SwfTag& tag) {
     case SwfTagDefineEditText:
         character.kind = SwfCharacter::Kind::EditText;
         character.editText = std::make_shared<SwfEditText>(ParseEditText(body, size, &id));
+        break;
+    case SwfTagDefineSound:
+        character.kind = SwfCharacter::Kind::Sound;
+        character.sound = std::make_shared<SwfSound>(ParseSound(body, size, &id));
         break;
     case SwfTagJpegTables:
         jpegTables_ = CleanJpeg(body, size);
@@ -260,6 +265,38 @@ SwfSprite ParseSprite(const uint8_t* body, size_t size, uint16_t* id) {
             }
     if (id) *id = spriteId;
     return sprite;
+}
+
+SwfSound ParseSound(const uint8_t* body, size_t size, uint16_t* id) {
+    ByteReader reader(body, size, "DefineSound tag");
+    SwfSound sound;
+    uint16_t soundId = reader.U16LE();
+    uint8_t flags = reader.U8();
+    sound.format = flags >> 4;
+    static const int rates[4] = {5512, 11025, 22050, 44100};
+    sound.rate = rates[flags >> 2 & 3];
+    sound.sixteenBit = flags & 2;
+    sound.stereo = flags & 1;
+    sound.sampleCount = reader.U32LE();
+    size_t rest = reader.Remaining();
+    const uint8_t* data = reader.Take(rest);
+    sound.data.assign(data, data + rest);
+    if (id) *id = soundId;
+    return sound;
+}
+
+bool SoundToPcm16(const SwfSound& sound, std::vector<int16_t>& samples) {
+    if (sound.format != 0 && sound.format != 3) return false;
+    samples.clear();
+    if (sound.sixteenBit) {
+        // Format 0 is the authoring machine's byte order, in practice little-endian as format 3.
+        for (size_t i = 0; i + 1 < sound.data.size(); i += 2)
+            samples.push_back(static_cast<int16_t>(sound.data[i] | sound.data[i + 1] << 8));
+    } else {
+        for (uint8_t byte : sound.data) samples.push_back(static_cast<int16_t>((int(byte) - 128) << 8));
+    }
+    if (sound.stereo && samples.size() % 2) samples.pop_back();
+    return true;
 }
 
 SwfFont ParseFont(uint16_t code, const uint8_t* body, size_t size, uint16_t* id) {

@@ -22,6 +22,8 @@ enum SwfDefineTagCode : uint16_t {
     SwfTagJpegTables = 8,
     SwfTagDefineFont = 10,
     SwfTagDefineText = 11,
+    SwfTagDefineSound = 14,
+    SwfTagStartSound = 15,
     SwfTagDefineBitsLossless = 20,
     SwfTagDefineBitsJpeg2 = 21,
     SwfTagDefineShape2 = 22,
@@ -125,8 +127,22 @@ struct SwfEditText {
     std::string initialText;
 };
 
+// An event sound as stored: format 0/3 uncompressed PCM, 1 ADPCM, 2 MP3.
+struct SwfSound {
+    int format = 0;
+    int rate = 5512;  // samples per second
+    bool sixteenBit = false;
+    bool stereo = false;
+    uint32_t sampleCount = 0;
+    std::vector<uint8_t> data;
+};
+
+// Uncompressed sound data as 16-bit samples (interleaved when stereo); false for the
+// compressed formats, which the player does not decode itself.
+bool SoundToPcm16(const SwfSound& sound, std::vector<int16_t>& samples);
+
 struct SwfCharacter {
-    enum class Kind { Shape, Sprite, Bitmap, Button, Font, Text, EditText };
+    enum class Kind { Shape, Sprite, Bitmap, Button, Font, Text, EditText, Sound };
     Kind kind = Kind::Shape;
     std::shared_ptr<SwfShape> shape;
     std::shared_ptr<SwfSprite> sprite;
@@ -135,6 +151,7 @@ struct SwfCharacter {
     std::shared_ptr<SwfFont> font;
     std::shared_ptr<SwfText> text;
     std::shared_ptr<SwfEditText> editText;
+    std::shared_ptr<SwfSound> sound;
 };
 
 class CharacterDictionary {
@@ -181,5 +198,6 @@ SwfSprite ParseSprite(const uint8_t* body, size_t size, uint16_t* id);
 SwfFont ParseFont(uint16_t code, const uint8_t* body, size_t size, uint16_t* id);
 SwfText ParseText(uint16_t code, const uint8_t* body, size_t size, uint16_t* id);
 SwfEditText ParseEditText(const uint8_t* body, size_t size, uint16_t* id);
+SwfSound ParseSound(const uint8_t* body, size_t size, uint16_t* id);
 
 } // namespace refplayer

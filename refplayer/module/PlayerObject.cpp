@@ -576,6 +576,15 @@ void TPlayerObject::LoadClip(refplayer::DisplayObject* clip, const std::wstring&
     if (clockWindow_) PostMessageW(clockWindow_, WM_REFPLAYER_CLIPLOADS, 0, 0);
 }
 
+void TPlayerObject::StartSounds() {
+    for (const refplayer::Playback::SoundStart& start : playback_.TakeSoundStarts()) {
+        if (start.stop)
+            sounds_.Stop(start.sound);
+        else
+            sounds_.Start(start.sound, start.loops, start.noMultiple);
+    }
+}
+
 void TPlayerObject::StartClipLoads() {
     TComPtr<IOleObject> self(this);
     for (size_t i = 0; i < clipLoads_.size(); i++) {
@@ -629,6 +638,7 @@ void TPlayerObject::StartMovie(const std::wstring& url) {
     video_.Reset();
     videoActive_ = false;
     hoverButton_ = pressedButton_ = nullptr;
+    sounds_.StopAll();
     for (TClipLoad& load : clipLoads_)
         if (load.binding) load.binding->Detach();
     clipLoads_.clear();
@@ -711,6 +721,7 @@ void TPlayerObject::ReceiveMovieData(TBindingNews& news) {
     }
     if (playback_.StartIfReady()) {
         if (replaced()) return;
+        StartSounds();
         MovieStarted();
         if (replaced()) return;
     }
@@ -873,6 +884,7 @@ void TPlayerObject::Tick() {
     auto elapsed = static_cast<uint32_t>(std::min<ULONGLONG>(now - lastTick_, 1000));
     lastTick_ = now;
     click_.Poll();
+    sounds_.Poll();
     bool changed = false;
     if (videoActive_ && playback_.Playing()) changed = video_.Advance(elapsed);
     if (playback_.UpdateBoundFields()) changed = true;
@@ -883,6 +895,7 @@ void TPlayerObject::Tick() {
         playback_.EnterFrameEvents();
         changed = true;
     }
+    StartSounds();
     if (changed) Invalidate();
 }
 

@@ -17,6 +17,7 @@
 #include "refplayer/module/ClickSound.h"
 #include "refplayer/module/ConnectionPoint.h"
 #include "refplayer/module/MovieBinding.h"
+#include "refplayer/module/MovieSounds.h"
 #include "refplayer/core/StageRenderer.h"
 #include "refplayer/module/GdiTextRenderer.h"
 #include "refplayer/module/PlayerWindows.h"
@@ -186,6 +187,7 @@ private:
     std::wstring FlashCall(const std::wstring& request) override;
     void LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) override;
     void StartClipLoads();
+    void StartSounds();
     // TBindingReceiver
     void BindingChanged(TMovieBinding* binding) override;
     // TWindowOwner
@@ -270,6 +272,7 @@ private:
         std::vector<uint8_t> data;
     };
     std::vector<TClipLoad> clipLoads_;
+    TMovieSounds sounds_;
     TWicImageDecoder imageDecoder_;
     TGdiTextRenderer deviceText_;
     refplayer::StageRenderer renderer_;

@@ -427,3 +427,38 @@ TEST(Text, StaticTextDrawsItsGlyphOutlinesInTheRunColour) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Sound, DefineSoundDecodesPcmAndStartSoundIsQueuedWithItsLoops) {
+    Bytes movie = TestSwf()
+                      .Tag(SwfTagDefineSound, PcmSound(7, 100))
+                      .Tag(SwfTagStartSound, {7, 0, 0x04, 3, 0})  // three loops
+                      .ShowFrame()
+                      .Tag(SwfTagStartSound, {7, 0, 0x20})        // stop
+                      .ShowFrame().End().Build(2, 24, 400, 400);
+    NoHost host;
+    Playback playback(host);
+    playback.Append(movie.data(), movie.size());
+    playback.StartIfReady();
+    std::vector<Playback::SoundStart> starts = playback.TakeSoundStarts();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].loops, 3);
+    EXPECT_FALSE(starts[0].stop);
+    EXPECT_EQ(starts[0].sound->rate, 22050);
+    std::vector<int16_t> samples;
+    ASSERT_TRUE(SoundToPcm16(*starts[0].sound, samples));
+    ASSERT_EQ(samples.size(), 100u);
+    EXPECT_EQ(samples[10], 160);
+    EXPECT_TRUE(playback.TakeSoundStarts().empty());
+    playback.Advance();
+    starts = playback.TakeSoundStarts();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_TRUE(starts[0].stop);
+    // Compressed formats are not decoded here.
+    SwfSound mp3 = *starts[0].sound;
+    mp3.format = 2;
+    EXPECT_FALSE(SoundToPcm16(mp3, samples));
+}
+
+} // namespace

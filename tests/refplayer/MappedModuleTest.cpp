@@ -43,6 +43,7 @@ struct TObservedCalls {
     std::vector<std::wstring> openedPaths;   // CreateFileW as the content manager passes it on
     std::vector<std::string> lateLookups;    // names given to GetProcAddress
     std::vector<std::wstring> monikerURLs;   // every URL moniker the module asked for
+    std::vector<DWORD> waveBytes;            // the buffers written to wave devices
 };
 TObservedCalls* observed = nullptr;
 
@@ -92,6 +93,7 @@ MMRESULT WINAPI FakeWaveOutOpen(LPHWAVEOUT device, UINT, LPCWAVEFORMATEX format,
 MMRESULT WINAPI FakeWaveOutWrite(HWAVEOUT, LPWAVEHDR header, UINT) {
     Count("waveOutWrite");
     EXPECT_GT(header->dwBufferLength, 0u);
+    observed->waveBytes.push_back(header->dwBufferLength);
     header->dwFlags |= WHDR_DONE;
     return MMSYSERR_NOERROR;
 }
@@ -135,10 +137,12 @@ public:
 
 // Frame 1 calls the host and brings the video along through FlashVars; three frames at 50 fps.
 // A button that stops the movie is the drawn content, at stage pixels (20, 20)-(260, 80).
+// Frame 1 starts a sound of 1000 16-bit mono samples.
 Bytes TestMovie() {
     TestSwf movie;
     movie.Background(0x2040A0);
     AddStopButton(movie, 0x203848);
+    movie.Tag(refplayer::SwfTagDefineSound, refplayer_test::PcmSound(7, 1000)).Tag(refplayer::SwfTagStartSound, {7, 0, 0});
     return movie
         .GetUrl("FSCommand:started", "now")
         .ShowFrame()
@@ -318,6 +322,8 @@ TEST_F(MappedModuleTest, WindowedPlaybackReachesEveryRedirectedImport) {
         ASSERT_TRUE(PumpUntil([&] {
             return ReadLong(flash.Get(), SlotCurrentFrame) == 2 && calls.counts["waveOutClose"] > 0;
         }));
+        // The movie's sound went out through the same wave functions as the click.
+        EXPECT_NE(std::find(calls.waveBytes.begin(), calls.waveBytes.end(), 2000u), calls.waveBytes.end());
         PumpUntil([] { return false; }, 200);
 
         // UI activation and the accelerator the object takes: Enter stops and starts.

@@ -306,3 +306,15 @@ inline Bytes EditText(uint16_t id, int32_t x0, int32_t y0, int32_t x1, int32_t y
 }
 
 } // namespace refplayer_test
+
+namespace refplayer_test {
+
+// DefineSound of uncompressed little-endian 16-bit mono samples at 22 kHz (a ramp).
+inline Bytes PcmSound(uint16_t id, int samples) {
+    BitWriter out;
+    out.U16(id).U8(0x3A).U32(uint32_t(samples));  // format 3, 22 kHz, 16-bit, mono
+    for (int i = 0; i < samples; i++) out.U16(uint16_t(int16_t(i * 16)));
+    return out.Data();
+}
+
+} // namespace refplayer_test
