@@ -65,6 +65,7 @@ inline void Report(const char* name, double measured, const char* baselineName, 
 }
 void RunLayeredBenchmarks();
 void RunVideoBenchmarks();
+void RunRenderBenchmarks();
 
 // A receiver that reads every chunk it is given, as the player does, and counts the bytes.
 class TDrainingReceiver final : public IBindStatusCallback {

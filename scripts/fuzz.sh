@@ -6,7 +6,7 @@
 # dictionary where it has one (tests/fuzz/<target>.dict).
 #   scripts/fuzz.sh [--keep] [--build-only] [seconds] [target...]
 #       seconds   per target, default 60
-#       target    image swf flv video inflate invokexml paths memstream formfile (default: all)
+#       target    image swf script flv video inflate invokexml paths memstream formfile (default: all)
 #       --keep    merge the new inputs found into the committed seed corpus
 # Prints "fuzz <target>: N inputs in S seconds" per target and exits non-zero on any finding.
 set -euo pipefail
@@ -24,7 +24,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-all_targets=(image swf flv video inflate invokexml paths memstream formfile)
+all_targets=(image swf script flv video inflate invokexml paths memstream formfile)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
@@ -38,6 +38,7 @@ sources_of() {
              FlashPlayerControl/loader/ImageResources.cpp FlashPlayerControl/loader/LoaderPlatform.cpp \
              FlashPlayerControl/loader/DLLLoader.cpp framework/Streams.cpp framework/Exceptions.cpp ;;
     swf) echo tests/fuzz/SwfFuzzer.cpp "${refplayer_core[@]}" ;;
+    script) echo tests/refplayer/ScriptFuzzer.cpp "${refplayer_core[@]}" ;;
     flv) echo tests/fuzz/FlvFuzzer.cpp "${refplayer_core[@]}" ;;
     video) echo tests/refplayer/VideoFuzzer.cpp "${refplayer_core[@]}" ;;
     inflate) echo tests/fuzz/InflaterFuzzer.cpp "${refplayer_core[@]}" ;;

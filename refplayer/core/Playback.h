@@ -4,9 +4,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <string>
 
+#include "refplayer/core/DisplayList.h"
 #include "refplayer/core/FlvParser.h"
+#include "refplayer/core/ScriptEngine.h"
+#include "refplayer/core/ScriptHost.h"
 #include "refplayer/core/FormatError.h"
 #include "refplayer/core/SwfParser.h"
 #include "refplayer/core/VariableTable.h"
@@ -22,6 +26,10 @@ public:
     // An external call out of the movie: the <invoke> request; the answer is the XML value
     // the host gave back (empty when it gave none).
     virtual std::wstring FlashCall(const std::wstring& request) = 0;
+    // getURL to a window ("_blank", "_self", a frame name).
+    virtual void OpenUrl(const std::wstring& url, const std::wstring& window) { (void)url; (void)window; }
+    // loadMovie / loadMovieNum: the content at url is to replace the clip's (level 0: the movie).
+    virtual void LoadClip(DisplayObject* clip, const std::wstring& url) { (void)clip; (void)url; }
 };
 
 // Raised by CallFunction for a function the movie does not offer.
@@ -34,10 +42,10 @@ public:
 // actions run when it is entered, and playing stops at the last frame unless looping.
 // Frames are only entered once their data is complete. The movie's variables, FlashVars
 // included, and the built-in functions that CallFunction reaches live here too.
-class Playback {
+class Playback : private TimelineListener, private ScriptHost {
 public:
     explicit Playback(PlaybackHost& host);
-    ~Playback();
+    ~Playback() override;
 
     // Forgets the movie and its variables; FlashVars are loaded again from the text given.
     void Reset(const std::wstring& flashVars);
@@ -71,6 +79,41 @@ public:
 
     VariableTable& Variables() { return variables_; }
 
+    // What the movie shows: the root timeline (null before the first frame) and its characters.
+    const MovieClip* Root() const { return rootObject_.clip.get(); }
+    MovieClip* Root() { return rootObject_.clip.get(); }
+    const CharacterDictionary& Dictionary() const { return dictionary_; }
+    // Decodes JPEG bitmaps; without one they draw nothing.
+    void SetImageDecoder(ImageDecoder* decoder) { dictionary_.SetDecoder(decoder); }
+    // A mouse event of a button instance: runs the actions of its conditions (SwfButtonCondition).
+    void ButtonEvent(DisplayObject& button, uint16_t conditions);
+    // Text fields bound to a variable show its value (FlashVars included); true when any changed.
+    bool UpdateBoundFields();
+    // A text field's shown text (UTF-8).
+    void SetFieldText(DisplayObject& field, const std::string& text) { field.text = text; }
+    std::string FieldText(const DisplayObject& field) const { return field.text; }
+    // Runs an action list (raw action records) in a clip through the script engine.
+    void RunActions(DisplayObject& clip, const std::vector<uint8_t>& actions);
+    // The movie's variables as the container reaches them (the script engine's, once it runs).
+    void SetVariable(const std::string& name, const std::string& value);
+    std::optional<std::string> GetVariable(const std::string& name);
+    // Event sounds started by the frames entered since the last call (StartSound).
+    struct SoundStart {
+        std::shared_ptr<SwfSound> sound;
+        bool stop = false;    // stops the sound's playing instances instead
+        int loops = 1;
+        bool noMultiple = false;
+    };
+    std::vector<SoundStart> TakeSoundStarts() { return std::exchange(soundStarts_, {}); }
+    // A picture loaded into a clip (loadMovie of a JPEG) replaces the clip's content.
+    void ShowBitmapInClip(DisplayObject& clip, SwfBitmap bitmap);
+    // Whether the object is still on the display list (pointers held across script runs).
+    bool Holds(const DisplayObject* object) const;
+    // Calls the movie's onEnterFrame handlers of every clip (after a frame was entered).
+    void EnterFrameEvents();
+    // Milliseconds the movie has played (getTimer); the owner moves it on.
+    void AddTime(double milliseconds) { clock_ += milliseconds; }
+
     // Answers an <invoke> request with the XML of the result. Built-ins: "echo" returns its
     // first argument, "callHost" sends an <invoke> named by its first argument with the rest
     // as arguments out through FlashCall and returns the host's answer, "getVariable" and
@@ -79,10 +122,64 @@ public:
 
 private:
     void EnterFrame(int frame);
+    void FrameActions(MovieClip& clip, const SwfFrame& frame) override;
+    void ObjectRemoved(DisplayObject& object) override;
+    void RunPendingActions();
+    void EnsureEngine();
+    DisplayObject* Object(ScriptObjectRef* ref) const { return static_cast<DisplayObject*>(ref); }
+    MovieClip* Timeline(ScriptObjectRef* ref) const;
+
+    // ScriptHost
+    ScriptObjectRef* Level(int level) override;
+    ScriptObjectRef* Parent(ScriptObjectRef* object) override;
+    ScriptObjectRef* Child(ScriptObjectRef* clip, const std::string& name) override;
+    ScriptObjectKind Kind(ScriptObjectRef* object) override;
+    std::string TargetPath(ScriptObjectRef* object) override;
+    double GetNumber(ScriptObjectRef* object, ClipProperty property) override;
+    std::string GetText(ScriptObjectRef* object, ClipProperty property) override;
+    void SetNumber(ScriptObjectRef* object, ClipProperty property, double value) override;
+    void SetText(ScriptObjectRef* object, ClipProperty property, const std::string& value) override;
+    void GotoFrame(ScriptObjectRef* clip, int frame, bool play) override;
+    bool GotoLabel(ScriptObjectRef* clip, const std::string& label, bool play) override;
+    void SetPlaying(ScriptObjectRef* clip, bool playing) override;
+    void NextFrame(ScriptObjectRef* clip) override;
+    void PreviousFrame(ScriptObjectRef* clip) override;
+    void SetFieldText(ScriptObjectRef* field, const std::string& text) override;
+    std::string FieldText(ScriptObjectRef* field) override;
+    void GetUrl(const std::string& url, const std::string& window, int method) override;
+    void LoadMovie(ScriptObjectRef* clip, const std::string& url) override;
+    void LoadMovieNum(int level, const std::string& url) override;
+    void FsCommand(const std::string& command, const std::string& args) override;
+    std::string ExternalCall(const std::string& invokeXml) override;
+    NetStreamId CreateNetStream() override;
+    void NetStreamPlay(NetStreamId stream, const std::string& url) override;
+    void NetStreamPause(NetStreamId, int) override {}
+    void NetStreamSeek(NetStreamId, double) override {}
+    void NetStreamClose(NetStreamId) override {}
+    void NetStreamSetBufferTime(NetStreamId, double) override {}
+    double NetStreamTime(NetStreamId) override { return 0; }
+    void AttachVideo(ScriptObjectRef*, NetStreamId) override {}
+    double Milliseconds() override { return clock_; }
 
     PlaybackHost& host_;
     std::unique_ptr<SwfParser> parser_;
     VariableTable variables_;
+    CharacterDictionary dictionary_;
+    DisplayObject rootObject_;
+    struct PendingActions {
+        DisplayObject* clip;
+        std::vector<uint8_t> actions;
+    };
+    std::unique_ptr<ScriptEngine> engine_;
+    std::vector<SoundStart> soundStarts_;
+    std::vector<uint16_t> initActionsRun_;  // sprites whose DoInitAction has run
+    std::vector<std::pair<NetStreamId, std::string>> pendingStatus_;
+    NetStreamId lastStream_ = 0;
+    double clock_ = 0;
+    std::vector<PendingActions> pending_;
+    bool runningActions_ = false;
+    DisplayObject* runningClip_ = nullptr;  // whose actions run now
+    bool runningClipGone_ = false;      // ... and it has been removed meanwhile
     int current_ = -1;
     bool playing_ = true;
     bool loop_ = true;

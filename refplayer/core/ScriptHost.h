@@ -46,6 +46,9 @@ public:
     virtual std::string TargetPath(ScriptObjectRef* object) = 0;
 
     // -- Properties (numbers; _name, _target, _url and _droptarget as text) -------------
+    // Values as scripts see them: _currentframe, _totalframes and _framesloaded count from 1,
+    // _visible is 1 or 0, _alpha, _xscale and _yscale are percentages, _rotation degrees.
+    // The script engine never writes NaN or infinities.
     virtual double GetNumber(ScriptObjectRef* object, ClipProperty property) = 0;
     virtual std::string GetText(ScriptObjectRef* object, ClipProperty property) = 0;
     // Read-only properties ignore the write.

@@ -17,6 +17,12 @@ enum SwfTagCode : uint16_t {
 
 enum SwfActionCode : uint8_t {
     SwfActionEnd = 0x00,
+    SwfActionNextFrame = 0x04,
+    SwfActionPreviousFrame = 0x05,
+    SwfActionPlay = 0x06,
+    SwfActionStop = 0x07,
+    SwfActionGotoFrame = 0x81,
+    SwfActionGotoLabel = 0x8C,
     SwfActionGetUrl = 0x83,
 };
 

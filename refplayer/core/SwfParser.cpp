@@ -211,6 +211,34 @@ int SwfParser::PercentLoaded() const {
     return static_cast<int>(uint64_t(BytesLoaded()) * 100 / movie_.header.fileLength);
 }
 
+std::vector<SwfFrame> ParseSpriteFrames(const uint8_t* data, size_t size) {
+    std::vector<SwfFrame> frames;
+    SwfFrame frame;
+    ByteReader reader(data, size, "DefineSprite tag");
+    while (!reader.AtEnd()) {
+        uint16_t codeAndLength = reader.U16LE();
+        uint16_t code = codeAndLength >> 6;
+        uint32_t length = codeAndLength & 0x3F;
+        if (length == 0x3F) length = reader.U32LE();
+        const uint8_t* body = reader.Take(length);
+        if (code == SwfTagEnd) break;
+        if (code == SwfTagShowFrame) {
+            frames.push_back(std::move(frame));
+            frame = SwfFrame();
+            continue;
+        }
+        if (code == SwfTagDoAction) {
+            for (SwfAction& action : ReadActions(body, length)) frame.actions.push_back(std::move(action));
+        }
+        frame.tags.push_back(SwfTag{code, std::vector<uint8_t>(body, body + length)});
+    }
+    // Tags after the last ShowFrame make one more frame.
+    if (!frame.tags.empty()) frames.push_back(std::move(frame));
+    return frames;
+}
+
+std::vector<SwfAction> ParseActions(const uint8_t* data, size_t size) { return ReadActions(data, static_cast<uint32_t>(size)); }
+
 SwfMovie ParseSwf(const uint8_t* data, size_t size, bool* complete) {
     SwfParser parser;
     parser.Append(data, size);

@@ -51,6 +51,11 @@ private:
     SwfMovie movie_;
 };
 
+// The frames of a DefineSprite's tag list (the tag body after its id and frame count).
+std::vector<SwfFrame> ParseSpriteFrames(const uint8_t* data, size_t size);
+// An action list (DoAction body, button actions) as records.
+std::vector<SwfAction> ParseActions(const uint8_t* data, size_t size);
+
 // Parses a whole buffer; the movie's completeness is reported, not enforced.
 SwfMovie ParseSwf(const uint8_t* data, size_t size, bool* complete = nullptr);
 

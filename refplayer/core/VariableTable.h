@@ -21,6 +21,7 @@ public:
     void LoadFlashVars(const std::wstring& flashVars);
     void Clear() { values_.clear(); }
     size_t Count() const { return values_.size(); }
+    const std::map<std::wstring, std::wstring>& Values() const { return values_; }
 
 private:
     std::map<std::wstring, std::wstring> values_;

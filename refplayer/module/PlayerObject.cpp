@@ -8,6 +8,7 @@
 #include <map>
 
 #include "refplayer/core/FormatError.h"
+#include "refplayer/core/TextCodec.h"
 #include "refplayer/core/UrlResolver.h"
 #include "refplayer/module/FlashInterfaces.h"
 #include "refplayer/module/LocalFiles.h"
@@ -34,11 +35,6 @@ ULONGLONG Milliseconds() {
 }
 
 LONG PixelsToHimetric(LONG pixels, int pixelsPerInch) { return MulDiv(pixels, 2540, pixelsPerInch); }
-
-std::wstring FileNamePart(const std::wstring& url) {
-    size_t slash = url.find_last_of(L"/\\");
-    return slash == std::wstring::npos ? url : url.substr(slash + 1);
-}
 
 bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
     size_t length = wcslen(prefix);
@@ -85,6 +81,8 @@ TPlayerObject::TPlayerObject()
       propertyNotify_(this, IID_IPropertyNotifySink),
       playback_(*this) {
     ObjectCreated();
+    playback_.SetImageDecoder(&imageDecoder_);
+    renderer_.SetDeviceText(&deviceText_);
     HDC screen = GetDC(nullptr);
     int perInchX = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
     int perInchY = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -98,6 +96,8 @@ TPlayerObject::TPlayerObject()
 TPlayerObject::~TPlayerObject() {
     // No calls into sites from here: the object is gone for them already.
     if (movieBinding_) movieBinding_->Detach();
+    for (TClipLoad& load : clipLoads_)
+        if (load.binding) load.binding->Detach();
     if (videoBinding_) videoBinding_->Detach();
     if (stageWindow_) DestroyWindow(stageWindow_);
     if (clockWindow_) DestroyWindow(clockWindow_);
@@ -383,17 +383,18 @@ HRESULT TPlayerObject::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRES
         if (container) ScreenToClient(container, &cursor);
         POINT stagePoint = {cursor.x - position_.left, cursor.y - position_.top};
         if (!HitsContent(stagePoint)) return S_FALSE;
+        if (!LiveButton(hoverButton_)) return S_FALSE;
         SetCursor(HandCursor());
         if (result) *result = TRUE;
         return S_OK;
     }
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
-        return HitsContent(point) ? S_OK : S_FALSE;
-    case WM_LBUTTONUP:
-        if (!HitsContent(point)) return S_FALSE;
-        SetPlaying(!Playing());
-        return S_OK;
+    case WM_LBUTTONUP: {
+        TComPtr<IOleObject> self(this);
+        bool onButton = MouseInput(message, point);
+        return onButton || HitsContent(point) ? S_OK : S_FALSE;
+    }
     case WM_RBUTTONUP:
     case WM_CONTEXTMENU: {
         if (!properties_.menu) return S_FALSE;
@@ -440,7 +441,10 @@ HRESULT TPlayerObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC
         return E_INVALIDARG;
     }
     // The transparent stage leaves everything but the movie's content as it was.
-    TStage::Draw(dc, area, Picture(), !windowless_);
+    if (windowless_)
+        Compose(dc, area);
+    else
+        PaintWindow(dc, area);
     if (videoActive_) video_.Draw(dc, area);
     return S_OK;
 }
@@ -480,17 +484,26 @@ HRESULT TPlayerObject::GetViewStatus(DWORD* status) {
 HRESULT TPlayerObject::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG, DWORD* hitResult) {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (!bounds || !hitResult) return E_POINTER;
-    RECT content = TStage::ContentRect(*bounds, Picture());
-    *hitResult = PtInRect(&content, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    POINT point = {location.x - bounds->left, location.y - bounds->top};
+    const refplayer::RasterSurface& surface =
+        RenderFrame(bounds->right - bounds->left, bounds->bottom - bounds->top, !windowless_);
+    bool inside = point.x >= 0 && point.y >= 0 && point.x < surface.width && point.y < surface.height;
+    *hitResult = inside && (surface.At(point.x, point.y) >> 24) != 0 ? HITRESULT_HIT : HITRESULT_OUTSIDE;
     return S_OK;
 }
 
 HRESULT TPlayerObject::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG, DWORD* hitResult) {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (!bounds || !location || !hitResult) return E_POINTER;
-    RECT content = TStage::ContentRect(*bounds, Picture());
-    RECT overlap;
-    *hitResult = IntersectRect(&overlap, &content, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    const refplayer::RasterSurface& surface =
+        RenderFrame(bounds->right - bounds->left, bounds->bottom - bounds->top, !windowless_);
+    RECT part = {std::max<LONG>(0, location->left - bounds->left), std::max<LONG>(0, location->top - bounds->top),
+                 std::min<LONG>(surface.width, location->right - bounds->left),
+                 std::min<LONG>(surface.height, location->bottom - bounds->top)};
+    bool hit = false;
+    for (LONG y = part.top; y < part.bottom && !hit; y++)
+        for (LONG x = part.left; x < part.right && !hit; x++) hit = (surface.At(x, y) >> 24) != 0;
+    *hitResult = hit ? HITRESULT_HIT : HITRESULT_OUTSIDE;
     return S_OK;
 }
 
@@ -558,6 +571,45 @@ std::wstring TPlayerObject::FlashCall(const std::wstring& request) {
     return std::exchange(returnValue_, std::wstring());
 }
 
+void TPlayerObject::LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) {
+    // Started later: a load may replace the movie whose script is running now.
+    clipLoads_.push_back(TClipLoad{clip, url, nullptr, {}});
+    if (clockWindow_) PostMessageW(clockWindow_, WM_REFPLAYER_CLIPLOADS, 0, 0);
+}
+
+void TPlayerObject::StartSounds() {
+    for (const refplayer::Playback::SoundStart& start : playback_.TakeSoundStarts()) {
+        if (start.stop)
+            sounds_.Stop(start.sound);
+        else
+            sounds_.Start(start.sound, start.loops, start.noMultiple);
+    }
+}
+
+void TPlayerObject::StartClipLoads() {
+    TComPtr<IOleObject> self(this);
+    for (size_t i = 0; i < clipLoads_.size(); i++) {
+        if (clipLoads_[i].binding) continue;
+        refplayer::DisplayObject* clip = clipLoads_[i].clip;
+        std::wstring url = clipLoads_[i].url;
+        if (!playback_.Holds(clip)) {
+            clipLoads_.erase(clipLoads_.begin() + static_cast<std::ptrdiff_t>(i--));
+            continue;
+        }
+        if (playback_.Root() && clip->clip.get() == playback_.Root()) {
+            // Into level 0: a new movie replaces this one, and every other load with it.
+            clipLoads_.clear();
+            StartMovie(url);
+            return;
+        }
+        // Relative URLs are resolved as the movie's own and fetched through the moniker.
+        std::wstring resolved = refplayer::ResolveUrl(movieUrl_, url);
+        TComPtr<TMovieBinding> binding(new TMovieBinding(this, clockWindow_));
+        clipLoads_[i].binding = binding;
+        binding->Bind(resolved);
+    }
+}
+
 void TPlayerObject::SetReadyState(long state) {
     if (state == readyState_) return;
     readyState_ = state;
@@ -587,6 +639,11 @@ void TPlayerObject::StartMovie(const std::wstring& url) {
     video_.Stop();
     videoActive_ = false;
     videoReceived_ = false;
+    hoverButton_ = pressedButton_ = nullptr;
+    sounds_.StopAll();
+    for (TClipLoad& load : clipLoads_)
+        if (load.binding) load.binding->Detach();
+    clipLoads_.clear();
     properties_.movie = url;
     playback_.Reset(properties_.flashVars);
     playback_.SetLoop(properties_.loop);
@@ -617,10 +674,30 @@ void TPlayerObject::BindingChanged(TMovieBinding* binding) {
     TComPtr<IOleObject> self(this);
     TComPtr<TMovieBinding> held(binding);
     TBindingNews news = binding->TakeNews();
-    if (binding == movieBinding_.Get())
+    if (binding == movieBinding_.Get()) {
         ReceiveMovieData(news);
-    else if (binding == videoBinding_.Get())
+    } else if (binding == videoBinding_.Get()) {
         ReceiveVideoData(news);
+    } else {
+        for (size_t i = 0; i < clipLoads_.size(); i++) {
+            TClipLoad& load = clipLoads_[i];
+            if (load.binding.Get() != binding) continue;
+            load.data.insert(load.data.end(), news.data.begin(), news.data.end());
+            if (load.data.size() > refplayer::SwfParser::MaxFileLength) news.finished = true, news.result = E_FAIL;
+            if (!news.finished) return;
+            TClipLoad done = std::move(load);
+            clipLoads_.erase(clipLoads_.begin() + static_cast<std::ptrdiff_t>(i));
+            done.binding->Detach();
+            // A picture replaces the clip's content; movies are not loaded into clips.
+            refplayer::SwfBitmap bitmap;
+            if (SUCCEEDED(news.result) && playback_.Holds(done.clip) &&
+                imageDecoder_.Decode(done.data.data(), done.data.size(), bitmap)) {
+                playback_.ShowBitmapInClip(*done.clip, std::move(bitmap));
+                Invalidate();
+            }
+            return;
+        }
+    }
 }
 
 void TPlayerObject::ReceiveMovieData(TBindingNews& news) {
@@ -646,6 +723,7 @@ void TPlayerObject::ReceiveMovieData(TBindingNews& news) {
     }
     if (playback_.StartIfReady()) {
         if (replaced()) return;
+        StartSounds();
         MovieStarted();
         if (replaced()) return;
     }
@@ -765,13 +843,15 @@ void TPlayerObject::GotoFrame(long frame) {
 }
 
 void TPlayerObject::SetVariable(const std::wstring& name, const std::wstring& value) {
-    playback_.Variables().Set(name, value);
+    TComPtr<IOleObject> self(this);
+    playback_.SetVariable(refplayer::ToUtf8(name), refplayer::ToUtf8(value));
+    Invalidate();
 }
 
 bool TPlayerObject::GetVariable(const std::wstring& name, std::wstring& value) const {
-    std::optional<std::wstring> found = const_cast<refplayer::Playback&>(playback_).Variables().Get(name);
+    std::optional<std::string> found = const_cast<refplayer::Playback&>(playback_).GetVariable(refplayer::ToUtf8(name));
     if (!found) return false;
-    value = *found;
+    value = refplayer::FromUtf8(*found);
     return true;
 }
 
@@ -805,13 +885,23 @@ void TPlayerObject::Tick() {
     auto elapsed = static_cast<uint32_t>(std::min<ULONGLONG>(now - lastTick_, 1000));
     lastTick_ = now;
     click_.Poll();
+    sounds_.Poll();
     bool changed = false;
     if (videoActive_ && playback_.Playing()) changed = video_.Advance(elapsed);
+    if (playback_.UpdateBoundFields()) changed = true;
+    playback_.AddTime(elapsed);
     if (playback_.Advance()) changed = true;
+    if (playback_.CurrentFrame() >= 0) {
+        // Handlers run every tick and may move anything: the frame is drawn again.
+        playback_.EnterFrameEvents();
+        changed = true;
+    }
+    StartSounds();
     if (changed) Invalidate();
 }
 
 void TPlayerObject::Invalidate() {
+    surfaceValid_ = false;
     if (windowless_ && windowlessSite_) {
         RECT area = position_;
         windowlessSite_->InvalidateRect(&area, FALSE);
@@ -821,35 +911,182 @@ void TPlayerObject::Invalidate() {
     if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
 }
 
-TStagePicture TPlayerObject::Picture() const {
-    TStagePicture picture;
-    picture.hasMovie = playback_.HeaderParsed();
+refplayer::ViewOptions TPlayerObject::View(int width, int height, bool opaque) const {
+    refplayer::ViewOptions view;
+    view.width = std::max(0, width);
+    view.height = std::max(0, height);
+    view.opaque = opaque;
+    const std::wstring& scale = properties_.scale;
+    view.scaleMode = static_cast<refplayer::StageScaleMode>(std::clamp(properties_.scaleMode, 0, 3));
+    if (properties_.scaleMode == 0) {
+        if (_wcsicmp(scale.c_str(), L"NoBorder") == 0) view.scaleMode = refplayer::StageScaleMode::NoBorder;
+        if (_wcsicmp(scale.c_str(), L"ExactFit") == 0) view.scaleMode = refplayer::StageScaleMode::ExactFit;
+        if (_wcsicmp(scale.c_str(), L"NoScale") == 0) view.scaleMode = refplayer::StageScaleMode::NoScale;
+    }
+    view.align = properties_.alignMode & 0x0F;
+    for (wchar_t c : properties_.salign) {
+        switch (towupper(c)) {
+        case L'L': view.align |= refplayer::AlignLeft; break;
+        case L'R': view.align |= refplayer::AlignRight; break;
+        case L'T': view.align |= refplayer::AlignTop; break;
+        case L'B': view.align |= refplayer::AlignBottom; break;
+        default: break;
+        }
+    }
+    view.antiAlias = properties_.quality != 0 && _wcsicmp(properties_.quality2.c_str(), L"Low") != 0 &&
+                     _wcsicmp(properties_.quality2.c_str(), L"AutoLow") != 0;
     uint32_t rgb = 0xFFFFFF;
     if (properties_.backgroundColor >= 0)
         rgb = static_cast<uint32_t>(properties_.backgroundColor);
     else if (playback_.BackgroundColor())
         rgb = *playback_.BackgroundColor();
-    picture.background = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-    if (!picture.hasMovie) return picture;
-    const refplayer::SwfHeader& header = playback_.Header();
-    picture.lines.push_back(FileNamePart(movieUrl_));
-    picture.lines.push_back(std::to_wstring(header.Width()) + L" x " + std::to_wstring(header.Height()) + L" px, " +
-                            std::to_wstring(static_cast<int>(header.frameRate + 0.5)) + L" fps");
-    int total = playback_.TotalFrames();
-    picture.lines.push_back(L"frame " + std::to_wstring(playback_.CurrentFrame() + 1) + L" / " +
-                            std::to_wstring(total) + (playback_.Playing() ? L"" : L" (stopped)"));
-    if (videoActive_) picture.lines.push_back(video_.Description());
-    picture.progress = total > 0 ? double(playback_.CurrentFrame() + 1) / total : 0;
-    return picture;
+    view.background = rgb;
+    return view;
+}
+
+const refplayer::RasterSurface& TPlayerObject::RenderFrame(int width, int height, bool opaque) {
+    width = std::clamp(width, 0, 8192);
+    height = std::clamp(height, 0, 8192);
+    refplayer::ViewOptions view = View(width, height, opaque);
+    const refplayer::ViewOptions& last = surfaceView_;
+    if (surfaceValid_ && surface_.width == width && surface_.height == height && last.opaque == opaque &&
+        last.scaleMode == view.scaleMode && last.align == view.align && last.antiAlias == view.antiAlias &&
+        last.background == view.background)
+        return surface_;
+    if (playback_.HeaderParsed()) {
+        renderer_.Render(playback_.Root(), playback_.Dictionary(), playback_.Header(), view, surface_);
+    } else {
+        surface_.Resize(width, height);
+        surface_.Fill(opaque ? 0xFF000000 | view.background : 0);
+    }
+    surfaceValid_ = true;
+    surfaceView_ = view;
+    return surface_;
+}
+
+namespace {
+
+BITMAPINFO TopDownInfo(int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+}  // namespace
+
+void TPlayerObject::PaintWindow(HDC dc, const RECT& client) {
+    // One copy of the finished frame: nothing is drawn in steps that could flicker.
+    int width = client.right - client.left, height = client.bottom - client.top;
+    const refplayer::RasterSurface& surface = RenderFrame(width, height, true);
+    if (surface.pixels.empty()) return;
+    BITMAPINFO info = TopDownInfo(surface.width, surface.height);
+    SetDIBitsToDevice(dc, client.left, client.top, static_cast<DWORD>(surface.width),
+                      static_cast<DWORD>(surface.height), 0, 0, 0, static_cast<UINT>(surface.height),
+                      surface.pixels.data(), &info, DIB_RGB_COLORS);
+}
+
+void TPlayerObject::Compose(HDC dc, const RECT& area) {
+    int width = area.right - area.left, height = area.bottom - area.top;
+    const refplayer::RasterSurface& surface = RenderFrame(width, height, false);
+    if (surface.pixels.empty()) return;
+    // The premultiplied frame blended over what the container drew.
+    BITMAPINFO info = TopDownInfo(surface.width, surface.height);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap) return;
+    memcpy(bits, surface.pixels.data(), surface.pixels.size() * 4);
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    GdiAlphaBlend(dc, area.left, area.top, surface.width, surface.height, memory, 0, 0, surface.width, surface.height,
+                  blend);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
 }
 
 RECT TPlayerObject::StageBounds() const {
     return {0, 0, position_.right - position_.left, position_.bottom - position_.top};
 }
 
-bool TPlayerObject::HitsContent(POINT stagePoint) const {
-    RECT content = TStage::ContentRect(StageBounds(), Picture());
-    return PtInRect(&content, stagePoint) != FALSE;
+bool TPlayerObject::HitsContent(POINT stagePoint) {
+    RECT bounds = StageBounds();
+    const refplayer::RasterSurface& surface = RenderFrame(bounds.right, bounds.bottom, !windowless_);
+    if (stagePoint.x < 0 || stagePoint.y < 0 || stagePoint.x >= surface.width || stagePoint.y >= surface.height)
+        return false;
+    return (surface.At(stagePoint.x, stagePoint.y) >> 24) != 0;
+}
+
+namespace {
+
+bool Holds(const refplayer::MovieClip* clip, const refplayer::DisplayObject* object) {
+    if (!clip) return false;
+    for (const auto& [depth, child] : clip->Objects()) {
+        if (child.get() == object) return true;
+        if (child->clip && Holds(child->clip.get(), object)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+refplayer::DisplayObject* TPlayerObject::LiveButton(refplayer::DisplayObject* button) const {
+    return button && Holds(playback_.Root(), button) ? button : nullptr;
+}
+
+void TPlayerObject::SetButtonState(refplayer::DisplayObject* button, uint8_t state) {
+    if (!button || button->buttonState == state) return;
+    button->buttonState = state;
+    Invalidate();
+}
+
+bool TPlayerObject::MouseInput(UINT message, POINT stagePoint) {
+    if (!playback_.HeaderParsed() || !playback_.Root()) return false;
+    RECT bounds = StageBounds();
+    refplayer::ViewOptions view = View(bounds.right, bounds.bottom, !windowless_);
+    refplayer::DisplayObject* hit = renderer_.ButtonAt(playback_.Root(), playback_.Dictionary(), playback_.Header(),
+                                                       view, stagePoint.x + 0.5, stagePoint.y + 0.5);
+    hoverButton_ = LiveButton(hoverButton_);
+    pressedButton_ = LiveButton(pressedButton_);
+    // Each event may run actions that change the display list: buttons are looked up again after.
+    if (hit != hoverButton_) {
+        if (hoverButton_) {
+            refplayer::DisplayObject* left = hoverButton_;
+            hoverButton_ = nullptr;
+            SetButtonState(left, refplayer::ButtonUp);
+            playback_.ButtonEvent(*left, left == pressedButton_ ? refplayer::ButtonDragOut : refplayer::ButtonRollOut);
+        }
+        hit = LiveButton(hit);
+        if (hit) {
+            hoverButton_ = hit;
+            bool dragging = hit == LiveButton(pressedButton_);
+            SetButtonState(hit, dragging ? refplayer::ButtonDown : refplayer::ButtonOver);
+            playback_.ButtonEvent(*hit, dragging ? refplayer::ButtonDragOver : refplayer::ButtonRollOver);
+        }
+    }
+    hit = LiveButton(hit);
+    if (message == WM_LBUTTONDOWN && hit) {
+        pressedButton_ = hit;
+        SetButtonState(hit, refplayer::ButtonDown);
+        playback_.ButtonEvent(*hit, refplayer::ButtonPress);
+    } else if (message == WM_LBUTTONUP) {
+        refplayer::DisplayObject* pressed = LiveButton(pressedButton_);
+        pressedButton_ = nullptr;
+        if (pressed && pressed == hit) {
+            SetButtonState(pressed, refplayer::ButtonOver);
+            playback_.ButtonEvent(*pressed, refplayer::ButtonRelease);
+        } else if (pressed) {
+            SetButtonState(pressed, refplayer::ButtonUp);
+            playback_.ButtonEvent(*pressed, refplayer::ButtonReleaseOutside);
+        }
+    }
+    Invalidate();
+    return hit != nullptr;
 }
 
 HCURSOR TPlayerObject::HandCursor() {
@@ -882,6 +1119,14 @@ LRESULT TPlayerObject::HandleWindowMessage(HWND window, UINT message, WPARAM wPa
         if (message == WM_REFPLAYER_BINDING) {
             if (movieBinding_) BindingChanged(movieBinding_.Get());
             if (videoBinding_) BindingChanged(videoBinding_.Get());
+            std::vector<TComPtr<TMovieBinding>> clipBindings;
+            for (const TClipLoad& load : clipLoads_)
+                if (load.binding) clipBindings.push_back(load.binding);
+            for (const TComPtr<TMovieBinding>& binding : clipBindings) BindingChanged(binding.Get());
+            return 0;
+        }
+        if (message == WM_REFPLAYER_CLIPLOADS) {
+            StartClipLoads();
             return 0;
         }
     } else if (window == stageWindow_) {
@@ -892,7 +1137,7 @@ LRESULT TPlayerObject::HandleWindowMessage(HWND window, UINT message, WPARAM wPa
             HDC dc = BeginPaint(window, &paint);
             RECT client;
             GetClientRect(window, &client);
-            TStage::Draw(dc, client, Picture(), true);
+            PaintWindow(dc, client);
             if (videoActive_) video_.Draw(dc, client);
             EndPaint(window, &paint);
             return 0;
@@ -903,16 +1148,26 @@ LRESULT TPlayerObject::HandleWindowMessage(HWND window, UINT message, WPARAM wPa
             POINT cursor;
             GetCursorPos(&cursor);
             ScreenToClient(window, &cursor);
-            if (LOWORD(lParam) != HTCLIENT || !HitsContent(cursor)) break;
+            if (LOWORD(lParam) != HTCLIENT || !LiveButton(hoverButton_)) break;
             SetCursor(HandCursor());
             return TRUE;
         }
-        case WM_LBUTTONDOWN:
+        case WM_MOUSEMOVE:
+            MouseInput(message, point);
+            return 0;
+        case WM_LBUTTONDOWN: {
+            TComPtr<IOleObject> self(this);
             UIActivate();
+            SetCapture(window);
+            MouseInput(message, point);
             return 0;
-        case WM_LBUTTONUP:
-            if (HitsContent(point)) SetPlaying(!Playing());
+        }
+        case WM_LBUTTONUP: {
+            TComPtr<IOleObject> self(this);
+            if (GetCapture() == window) ReleaseCapture();
+            MouseInput(message, point);
             return 0;
+        }
         case WM_KEYDOWN: {
             MSG key = {window, message, wParam, lParam, 0, {0, 0}};
             if (TranslateAccelerator(&key) == S_OK) return 0;

@@ -17,9 +17,12 @@
 #include "refplayer/module/ClickSound.h"
 #include "refplayer/module/ConnectionPoint.h"
 #include "refplayer/module/MovieBinding.h"
+#include "refplayer/module/MovieSounds.h"
+#include "refplayer/core/StageRenderer.h"
+#include "refplayer/module/GdiTextRenderer.h"
 #include "refplayer/module/PlayerWindows.h"
-#include "refplayer/module/Stage.h"
 #include "refplayer/module/VideoRoute.h"
+#include "refplayer/module/WicImageDecoder.h"
 
 class TPlayerObject;
 
@@ -183,6 +186,9 @@ private:
     // PlaybackHost
     void FsCommand(const std::wstring& command, const std::wstring& args) override;
     std::wstring FlashCall(const std::wstring& request) override;
+    void LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) override;
+    void StartClipLoads();
+    void StartSounds();
     // TBindingReceiver
     void BindingChanged(TMovieBinding* binding) override;
     // TWindowOwner
@@ -207,9 +213,17 @@ private:
     void UpdateClock();
     void Tick();
     void Invalidate();
-    TStagePicture Picture() const;
+    refplayer::ViewOptions View(int width, int height, bool opaque) const;
+    // The current frame drawn at the size given (cached until the next change).
+    const refplayer::RasterSurface& RenderFrame(int width, int height, bool opaque);
+    void PaintWindow(HDC dc, const RECT& client);
+    void Compose(HDC dc, const RECT& area);
     RECT StageBounds() const;
-    bool HitsContent(POINT stagePoint) const;
+    bool HitsContent(POINT stagePoint);
+    // Buttons under the mouse: states and condition actions. True when a button is there.
+    bool MouseInput(UINT message, POINT stagePoint);
+    refplayer::DisplayObject* LiveButton(refplayer::DisplayObject* button) const;
+    void SetButtonState(refplayer::DisplayObject* button, uint8_t state);
     void ShowContextMenu(POINT screenPoint, HWND owner);
     HCURSOR HandCursor();
 
@@ -251,4 +265,22 @@ private:
     HCURSOR handCursor_ = nullptr;
     HMENU contextMenu_ = nullptr;
     TClickSound click_;
+
+    // loadMovie requests: queued while scripts run, then fetched through the moniker route.
+    struct TClipLoad {
+        refplayer::DisplayObject* clip;
+        std::wstring url;
+        TComPtr<TMovieBinding> binding;
+        std::vector<uint8_t> data;
+    };
+    std::vector<TClipLoad> clipLoads_;
+    TMovieSounds sounds_;
+    TWicImageDecoder imageDecoder_;
+    TGdiTextRenderer deviceText_;
+    refplayer::StageRenderer renderer_;
+    refplayer::RasterSurface surface_;
+    bool surfaceValid_ = false;
+    refplayer::ViewOptions surfaceView_;  // what the cached surface was drawn for
+    refplayer::DisplayObject* hoverButton_ = nullptr;
+    refplayer::DisplayObject* pressedButton_ = nullptr;
 };

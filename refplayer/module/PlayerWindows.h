@@ -17,6 +17,8 @@ protected:
 
 // A binding on another thread has news (posted to the clock window).
 constexpr UINT WM_REFPLAYER_BINDING = WM_APP + 0x31;
+// Loads a script asked for start once the script has finished.
+constexpr UINT WM_REFPLAYER_CLIPLOADS = WM_APP + 0x32;
 
 HWND CreateStageWindow(TWindowOwner* owner, HWND parent, const RECT& position);
 HWND CreateClockWindow(TWindowOwner* owner);

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "../content/ContentTestSupport.h"
-#include "../refplayer/TestMovies.h"
+#include "../refplayer/SwfWriter.h"
 #include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/controls/FlashPlayerControl.h"
 #include "FlashPlayerControl/controls/TransparentFlashPlayerControl.h"
@@ -22,7 +22,9 @@ using refplayer_test::TestSwf;
 namespace {
 
 constexpr COLORREF Beneath = RGB(9, 9, 9);
-constexpr COLORREF PanelColour = RGB(32, 40, 56);  // the reference player's drawn content
+constexpr COLORREF PanelColour = RGB(32, 40, 56);  // the movie's drawn content: a button that stops it
+// The button's middle: stage (20, 20)-(260, 80) of 550 x 400 shown at half size in 300 x 200.
+constexpr int ContentX = 30, ContentY = 20;
 const RECT PlayerBounds = {20, 30, 320, 230};
 
 std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes) {
@@ -87,7 +89,10 @@ protected:
     // A playing movie with the transparent stage.
     TTransparentFlashPlayerControl* NewPlayingPlayer() {
         TTransparentFlashPlayerControl* player = NewPlayer();
-        auto movie = StreamOf(TestSwf().Background(0x2040A0).ShowFrame().ShowFrame().ShowFrame().End().Build(3, 30));
+        TestSwf swf;
+        swf.Background(0x2040A0);
+        AddStopButton(swf, 0x202838);  // PanelColour
+        auto movie = StreamOf(swf.ShowFrame().ShowFrame().ShowFrame().End().Build(3, 30));
         player->AssignMovieStream(*movie);
         player->Play();
         EXPECT_TRUE(PumpUntil([&] { return player->ReadyState() == 4; }));
@@ -146,7 +151,7 @@ TEST_F(TransparentControlWithPlayerModule, MovieIsDrawnOverTheParentAndOnlyItsCo
     const int left = PlayerBounds.left, top = PlayerBounds.top;
     {
         TParentPicture picture(*form_, 500, 400);
-        EXPECT_EQ(picture.Pixel(left + 9, top + 9), PanelColour);
+        EXPECT_EQ(picture.Pixel(left + ContentX, top + ContentY), PanelColour);
         EXPECT_EQ(picture.Pixel(left + 290, top + 190), Beneath);  // transparent stage
         EXPECT_EQ(picture.Pixel(5, 5), Beneath);                     // outside the control
     }
@@ -161,12 +166,12 @@ TEST_F(TransparentControlWithPlayerModule, MovieIsDrawnOverTheParentAndOnlyItsCo
         }, nullptr);
     {
         TParentPicture picture(*form_, 500, 400);
-        EXPECT_EQ(picture.Pixel(left + 9, top + 9), PanelColour);
+        EXPECT_EQ(picture.Pixel(left + ContentX, top + ContentY), PanelColour);
         EXPECT_EQ(picture.Pixel(left + 290, top + 190), RGB(255, 0, 0));
         EXPECT_EQ(picture.Pixel(left - 1, top - 1), Beneath);
     }
 
-    EXPECT_EQ(form_->ControlAtPos(POINT{left + 12, top + 12}, false), player);
+    EXPECT_EQ(form_->ControlAtPos(POINT{left + ContentX, top + ContentY}, false), player);
     EXPECT_EQ(form_->ControlAtPos(POINT{left + 290, top + 190}, false), nullptr);
 }
 
@@ -182,12 +187,12 @@ TEST_F(TransparentControlWithPlayerModule, MouseInputReachesTheObjectAndFallsThr
     player->SetOnMouseDown(TMouseEvent(&TMouseLog::Down, &playerLog));
     const int left = PlayerBounds.left, top = PlayerBounds.top;
 
-    // The reference object toggles playing on a click on its content, told in parent coordinates.
+    // A click on the movie's button, told in parent coordinates, runs its release action (stop).
     ASSERT_NE(player->IsPlaying(), 0);
-    Mouse(WM_LBUTTONDOWN, left + 12, top + 12, MK_LBUTTON);
-    Mouse(WM_LBUTTONUP, left + 12, top + 12);
+    Mouse(WM_LBUTTONDOWN, left + ContentX, top + ContentY, MK_LBUTTON);
+    Mouse(WM_LBUTTONUP, left + ContentX, top + ContentY);
     EXPECT_EQ(player->IsPlaying(), 0);
-    EXPECT_EQ(playerLog.Events, (std::vector<std::string>{"down 0 12,12", "click"}));
+    EXPECT_EQ(playerLog.Events, (std::vector<std::string>{"down 0 30,20", "click"}));
     EXPECT_TRUE(beneathLog.Events.empty());
 
     Mouse(WM_LBUTTONDOWN, left + 290, top + 190, MK_LBUTTON);
@@ -197,11 +202,11 @@ TEST_F(TransparentControlWithPlayerModule, MouseInputReachesTheObjectAndFallsThr
 
     // Without the player's menu a right press reaches neither the object nor the events.
     playerLog.Events.clear();
-    Mouse(WM_RBUTTONDOWN, left + 12, top + 12, MK_RBUTTON);
+    Mouse(WM_RBUTTONDOWN, left + ContentX, top + ContentY, MK_RBUTTON);
     EXPECT_TRUE(playerLog.Events.empty());
     player->SetStandartMenu(WordTrue);
-    Mouse(WM_RBUTTONDOWN, left + 12, top + 12, MK_RBUTTON);
-    EXPECT_EQ(playerLog.Events, std::vector<std::string>{"down 1 12,12"});
+    Mouse(WM_RBUTTONDOWN, left + ContentX, top + ContentY, MK_RBUTTON);
+    EXPECT_EQ(playerLog.Events, std::vector<std::string>{"down 1 30,20"});
 }
 
 TEST_F(TransparentControlWithPlayerModule, InvalidationsRepaintTheParentThroughTheUpdateHandler) {

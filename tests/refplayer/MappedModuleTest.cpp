@@ -27,6 +27,7 @@
 #include "tests/content/ContentTestSupport.h"
 #include "tests/redirection/RedirectionTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
+#include "tests/refplayer/SwfWriter.h"
 #include "tests/refplayer/TestMovies.h"
 
 namespace {
@@ -42,6 +43,7 @@ struct TObservedCalls {
     std::vector<std::wstring> openedPaths;   // CreateFileW as the content manager passes it on
     std::vector<std::string> lateLookups;    // names given to GetProcAddress
     std::vector<std::wstring> monikerURLs;   // every URL moniker the module asked for
+    std::vector<DWORD> waveBytes;            // the buffers written to wave devices
 };
 TObservedCalls* observed = nullptr;
 
@@ -91,6 +93,7 @@ MMRESULT WINAPI FakeWaveOutOpen(LPHWAVEOUT device, UINT, LPCWAVEFORMATEX format,
 MMRESULT WINAPI FakeWaveOutWrite(HWAVEOUT, LPWAVEHDR header, UINT) {
     Count("waveOutWrite");
     EXPECT_GT(header->dwBufferLength, 0u);
+    observed->waveBytes.push_back(header->dwBufferLength);
     header->dwFlags |= WHDR_DONE;
     return MMSYSERR_NOERROR;
 }
@@ -133,9 +136,14 @@ public:
 };
 
 // Frame 1 calls the host and brings the video along through FlashVars; three frames at 50 fps.
+// A button that stops the movie is the drawn content, at stage pixels (20, 20)-(260, 80).
+// Frame 1 starts a sound of 1000 16-bit mono samples.
 Bytes TestMovie() {
-    return TestSwf()
-        .Background(0x2040A0)
+    TestSwf movie;
+    movie.Background(0x2040A0);
+    AddStopButton(movie, 0x203848);
+    movie.Tag(refplayer::SwfTagDefineSound, refplayer_test::PcmSound(7, 1000)).Tag(refplayer::SwfTagStartSound, {7, 0, 0});
+    return movie
         .GetUrl("FSCommand:started", "now")
         .ShowFrame()
         .ShowFrame()
@@ -314,6 +322,8 @@ TEST_F(MappedModuleTest, WindowedPlaybackReachesEveryRedirectedImport) {
         ASSERT_TRUE(PumpUntil([&] {
             return ReadLong(flash.Get(), SlotCurrentFrame) == 2 && calls.counts["waveOutClose"] > 0;
         }));
+        // The movie's sound went out through the same wave functions as the click.
+        EXPECT_NE(std::find(calls.waveBytes.begin(), calls.waveBytes.end(), 2000u), calls.waveBytes.end());
         PumpUntil([] { return false; }, 200);
 
         // UI activation and the accelerator the object takes: Enter stops and starts.
@@ -496,25 +506,27 @@ TEST_F(MappedModuleTest, WindowlessWhenTransparentAndTheSiteAllowsIt) {
     EXPECT_GT(site.Invalidations, invalidations);
     EXPECT_EQ(site.DeviceContextRequests, 0);
 
-    // The stage is transparent: only the panel is drawn, and only the panel is hit.
+    // The stage is transparent: only the button is drawn, and only the button is hit. The
+    // 550 x 400 stage is shown at half size, centred: the button covers (22.5, 10)-(142.5, 40).
     TTestBitmap picture(300, 200, RGB(9, 9, 9));
     TComPtr<IViewObjectEx> view = object.As<IViewObjectEx>();
     RECTL bounds = {0, 0, 300, 200};
     ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, picture.Dc(), &bounds, nullptr, nullptr, 0),
               S_OK);
     EXPECT_EQ(picture.Pixel(290, 190), RGB(9, 9, 9));
-    EXPECT_NE(picture.Pixel(12, 12), RGB(9, 9, 9));
+    EXPECT_EQ(picture.Pixel(30, 20), RGB(0x20, 0x38, 0x48));
     RECT area = {0, 0, 300, 200};
     DWORD hit = 0;
-    ASSERT_EQ(view->QueryHitPoint(DVASPECT_CONTENT, &area, POINT{12, 12}, 0, &hit), S_OK);
+    ASSERT_EQ(view->QueryHitPoint(DVASPECT_CONTENT, &area, POINT{30, 20}, 0, &hit), S_OK);
     EXPECT_EQ(hit, static_cast<DWORD>(HITRESULT_HIT));
     ASSERT_EQ(view->QueryHitPoint(DVASPECT_CONTENT, &area, POINT{290, 190}, 0, &hit), S_OK);
     EXPECT_EQ(hit, static_cast<DWORD>(HITRESULT_OUTSIDE));
 
-    // Mouse input in container coordinates: a click on the panel stops the movie; one beside it
+    // Mouse input in container coordinates: a click on the button stops the movie; one beside it
     // is not the object's.
     LRESULT result = 0;
-    EXPECT_EQ(windowless->OnWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(50 + 12, 60 + 12), &result), S_OK);
+    EXPECT_EQ(windowless->OnWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50 + 30, 60 + 20), &result), S_OK);
+    EXPECT_EQ(windowless->OnWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(50 + 30, 60 + 20), &result), S_OK);
     VARIANT_BOOL playing = 7;
     CallSlot(flash.Get(), SlotIsPlaying, &playing);
     EXPECT_EQ(playing, VARIANT_FALSE);
@@ -522,7 +534,7 @@ TEST_F(MappedModuleTest, WindowlessWhenTransparentAndTheSiteAllowsIt) {
     // Menu off: a right click is not the object's either.
     VARIANT_BOOL menuOff = VARIANT_FALSE;
     CallSlot(flash.Get(), SlotPutMenu, menuOff);
-    EXPECT_EQ(windowless->OnWindowMessage(WM_RBUTTONUP, 0, MAKELPARAM(50 + 12, 60 + 12), &result), S_FALSE);
+    EXPECT_EQ(windowless->OnWindowMessage(WM_RBUTTONUP, 0, MAKELPARAM(50 + 30, 60 + 20), &result), S_FALSE);
 
     EXPECT_EQ(object->Close(OLECLOSE_NOSAVE), S_OK);
     EXPECT_EQ(site.Deactivations, 1);

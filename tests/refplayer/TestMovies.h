@@ -45,6 +45,8 @@ public:
     }
     TestSwf& ShowFrame() { return Tag(refplayer::SwfTagShowFrame, {}); }
     TestSwf& End() { return Tag(refplayer::SwfTagEnd, {}); }
+    // The tags so far, as a sprite holds them.
+    const Bytes& Tags() const { return tags_; }
 
     // Stage 550 x 400 pixels unless given (twips); frame rate in frames per second.
     Bytes Build(uint16_t frameCount, uint8_t frameRate = 24, int32_t widthTwips = 11000,

@@ -1,0 +1,126 @@
+#pragma once
+
+// An anti-aliased scanline rasteriser: polygons (with curves flattened) are accumulated as
+// signed area per pixel, so a row's coverage is its running sum; the non-zero winding rule
+// comes from the sum's magnitude. Output is 32-bit premultiplied ARGB (BGRA in memory).
+
+#include <cstdint>
+#include <vector>
+
+#include "refplayer/core/SwfGeometry.h"
+
+namespace refplayer {
+
+struct RasterSurface {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;  // premultiplied 0xAARRGGBB, rows top down
+
+    void Resize(int w, int h) {
+        width = w > 0 ? w : 0;
+        height = h > 0 ? h : 0;
+        pixels.assign(size_t(width) * size_t(height), 0);
+    }
+    void Fill(uint32_t premultiplied) { pixels.assign(pixels.size(), premultiplied); }
+    uint32_t At(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+// Coverage 0..255 per pixel of the surface: what a clipping layer lets through.
+struct CoverageMask {
+    int width = 0, height = 0;
+    std::vector<uint8_t> values;
+    void Resize(int w, int h) { width = w; height = h; values.assign(size_t(w) * size_t(h), 0); }
+};
+
+// Premultiplied ARGB from 0xAARRGGBB.
+uint32_t Premultiply(uint32_t argb);
+// A premultiplied colour at coverage 0..255 over a premultiplied pixel.
+uint32_t BlendCoverage(uint32_t colour, uint32_t coverage, uint32_t destination);
+
+// Supplies the premultiplied colours of a run of pixels of one row.
+class RasterPaint {
+public:
+    virtual ~RasterPaint() = default;
+    virtual void Span(int x, int y, int count, uint32_t* out) const = 0;
+    // A single colour for every pixel, when the paint is one (a fast path).
+    virtual bool Solid(uint32_t* colour) const { (void)colour; return false; }
+};
+
+class SolidPaint : public RasterPaint {
+public:
+    explicit SolidPaint(uint32_t premultiplied) : colour_(premultiplied) {}
+    void Span(int, int, int count, uint32_t* out) const override {
+        for (int i = 0; i < count; i++) out[i] = colour_;
+    }
+    bool Solid(uint32_t* colour) const override { *colour = colour_; return true; }
+
+private:
+    uint32_t colour_;
+};
+
+// Linear or radial gradient: 256 premultiplied colours looked up through the inverse of the
+// matrix that maps the gradient square (-16384..16384) to device pixels.
+class GradientPaint : public RasterPaint {
+public:
+    GradientPaint(const uint32_t* lut256, const SwfMatrix& gradientToDevice, bool radial);
+    void Span(int x, int y, int count, uint32_t* out) const override;
+
+private:
+    const uint32_t* lut_;
+    SwfMatrix inverse_;
+    bool radial_;
+};
+
+// A premultiplied bitmap through the inverse of the matrix mapping its pixels to device pixels.
+class BitmapPaint : public RasterPaint {
+public:
+    BitmapPaint(const uint32_t* pixels, int width, int height, const SwfMatrix& bitmapToDevice, bool repeat,
+                bool smooth, const SwfColorTransform& transform);
+    void Span(int x, int y, int count, uint32_t* out) const override;
+
+private:
+    uint32_t Texel(int x, int y) const;
+    const uint32_t* pixels_;
+    int width_, height_;
+    SwfMatrix inverse_;
+    bool repeat_, smooth_;
+    SwfColorTransform transform_;
+    bool transformed_;
+};
+
+class Rasterizer {
+public:
+    // Edges in device pixels (any order); the rule is non-zero.
+    void Reset() { lines_.clear(); }
+    void Line(double x0, double y0, double x1, double y1);
+    // A quadratic curve, flattened to lines finer than a quarter pixel.
+    void Quad(double x0, double y0, double cx, double cy, double x1, double y1);
+    // A thick polyline segment: a quadrilateral, and round ends when wide enough.
+    void StrokeSegment(double x0, double y0, double x1, double y1, double halfWidth, bool roundStart);
+    bool Empty() const { return lines_.empty(); }
+
+    void SetAntiAlias(bool on) { antiAlias_ = on; }
+
+    // Draws what has been added onto the surface (source over), through an optional clip.
+    void Fill(RasterSurface& surface, const RasterPaint& paint, const CoverageMask* clip);
+    // Adds what has been added to a mask (the union of a clipping layer's shapes).
+    void FillMask(CoverageMask& mask);
+
+private:
+    struct LineF {
+        float x0, y0, x1, y1;
+    };
+    // Calls row(y, x0, count, coverage) for every row that has coverage within the box.
+    template <typename Row>
+    void Render(int width, int height, Row&& row);
+    void Circle(double x, double y, double r);
+    void Accumulate(const LineF& line, int left, int top, int boxWidth, int boxHeight);
+
+    std::vector<LineF> lines_;
+    std::vector<LineF> pieces_, active_;
+    std::vector<float> accumulation_;
+    std::vector<uint8_t> coverage_;
+    std::vector<uint32_t> colours_;
+    bool antiAlias_ = true;
+};
+
+} // namespace refplayer
