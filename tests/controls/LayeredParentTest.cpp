@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../content/ContentTestSupport.h"
+#include "../refplayer/SwfWriter.h"
 #include "../refplayer/TestMovies.h"
 #include "FlashPlayerControl/content/ContentManager.h"
 #include "FlashPlayerControl/controls/FlashPlayerControl.h"
@@ -29,6 +30,7 @@ namespace {
 
 // The reference player's panel, RGB(32, 40, 56), as a premultiplied opaque pixel.
 constexpr uint32_t OpaquePanel = 0xFF202838;
+constexpr uint32_t HalfRed = 0x80FF0000;  // as drawn, premultiplied: 0x80800000
 // The window style bits that the system keeps on every top-level window.
 constexpr LONG KeptByTheSystem = WS_CLIPSIBLINGS;
 
@@ -115,10 +117,26 @@ protected:
         return player;
     }
 
-    // Playing a movie on the transparent stage: only the player's panel is drawn.
+    // Playing a movie on the transparent stage: an opaque panel over its top-left quarter
+    // (a button whose release stops the movie) and a half-transparent red veil to its right;
+    // nothing elsewhere.
     void PlayMovie(TTransparentFlashPlayerControl* player) {
+        using namespace refplayer_test;
         auto movie = std::make_unique<TMemoryStream>();
-        refplayer_test::Bytes bytes = TestSwf().ShowFrame().ShowFrame().ShowFrame().End().Build(3, 30);
+        ShapeWriter panel;
+        panel.Solid(OpaquePanel).Rectangle(0, 0, 5500, 4000);
+        Bytes button = DefineButton2(
+            101, {{refplayer::ButtonUp | refplayer::ButtonOver | refplayer::ButtonDown | refplayer::ButtonHit, 100, 1}},
+            {{refplayer::ButtonRelease, {refplayer::SwfActionStop}}});
+        ShapeWriter veil;
+        veil.Solid(HalfRed).Rectangle(6000, 1000, 10000, 3000);
+        TestSwf swf;
+        swf.Tag(panel.Code(), panel.Body(100, 0, 0, 5500, 4000))
+            .Tag(refplayer::SwfTagDefineButton2, button)
+            .Tag(refplayer::SwfTagPlaceObject2, Place(101, 1))
+            .Tag(veil.Code(), veil.Body(102, 6000, 1000, 10000, 3000))
+            .Tag(refplayer::SwfTagPlaceObject2, Place(102, 2));
+        Bytes bytes = swf.ShowFrame().ShowFrame().ShowFrame().End().Build(3, 30);
         movie->WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
         player->AssignMovieStream(*movie);
         player->Play();
@@ -215,17 +233,25 @@ TEST_F(LayeredParent, FramesReachOnFlashPaintPremultipliedAndTheLayeredWindow) {
     PlayMovie(player);
     ASSERT_TRUE(PumpUntil([&] { return frames.Bits.size() >= 3; }));
 
-    // Opaque where the player drew its panel (at 8, 8 of the stage), nothing elsewhere.
+    // Opaque on the panel, premultiplied half red on the veil, nothing on the bare stage or
+    // the letterbox above it (the 550 x 400 stage shown at 400 x 291, 4.5 pixels down).
     EXPECT_EQ(frames.Pixel(10, 10), OpaquePanel);
+    uint32_t veil = frames.Pixel(291, 77);
+    EXPECT_NEAR(int(veil >> 24), 0x80, 2);
+    EXPECT_NEAR(int((veil >> 16) & 0xFF), 0x80, 2);
+    EXPECT_EQ(veil & 0xFFFF, 0u);
     EXPECT_EQ(frames.Pixel(frames.Width - 2, frames.Height - 2), 0u);
     EXPECT_EQ(frames.Pixel(2, 2), 0u);
-    int opaque = 0, transparent = 0;
+    int opaque = 0, transparent = 0, partial = 0;
     for (uint32_t pixel : frames.Last) {
         opaque += (pixel >> 24) == 255;
         transparent += pixel == 0;
+        partial += (pixel >> 24) > 0 && (pixel >> 24) < 255;
     }
     EXPECT_GT(opaque, 0);
-    EXPECT_EQ(opaque + transparent, frames.Width * frames.Height);
+    EXPECT_GT(transparent, 0);
+    EXPECT_GT(partial, 0);
+    EXPECT_EQ(opaque + transparent + partial, frames.Width * frames.Height);
 
     ASSERT_FALSE(LayeredCalls.empty());
     const TLayeredCall& call = LayeredCalls.back();
@@ -322,7 +348,7 @@ TEST_F(LayeredParent, TheFormsInputReachesTheObjectAndTheMenuInputIsSwallowed) {
     SendMessageA(window, WM_IME_CHAR, 'x', 0);
     EXPECT_TRUE(log.Saw(WM_IME_CHAR));
 
-    // A click on the panel reaches the object (it toggles playing) and the form.
+    // A click on the panel reaches the object (the button there stops the movie) and the form.
     ASSERT_NE(player->IsPlaying(), 0);
     SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(12, 12));
     SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(12, 12));

@@ -134,7 +134,7 @@ TEST(FlvStreamPlayer, RunsOutOfDataAndBuffersAgain) {
     EXPECT_FALSE(player.Playing());
     double stalled = player.Time();
     player.Advance(500);
-    EXPECT_EQ(player.Time(), stalled);
+    EXPECT_DOUBLE_EQ(player.Time(), stalled);
     player.Append(flv.data() + flv.size() / 2, flv.size() - flv.size() / 2);
     EXPECT_TRUE(player.Playing());
 }
@@ -153,7 +153,7 @@ TEST(FlvStreamPlayer, PausesSeeksToKeyFramesAndCloses) {
     EXPECT_TRUE(sink.paused);
     double paused = player.Time();
     player.Advance(1000);
-    EXPECT_EQ(player.Time(), paused);
+    EXPECT_DOUBLE_EQ(player.Time(), paused);
     player.Pause(-1);
     EXPECT_FALSE(sink.paused);
     EXPECT_TRUE(events.Has("NetStream.Pause.Notify"));
