@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ScriptTestSupport.h"
-#include "SwfWriter.h"
+#include "NetStreamMovie.h"
 #include "VideoTestSupport.h"
 #include "refplayer/core/Playback.h"
 #include "refplayer/core/StageRenderer.h"
@@ -12,12 +11,6 @@
 namespace {
 
 using namespace refplayer;
-using refplayer_test::Asm;
-using refplayer_test::Int;
-using refplayer_test::Null;
-using refplayer_test::Placement;
-using refplayer_test::Str;
-using refplayer_test::TestSwf;
 
 class StreamHost : public PlaybackHost {
 public:
@@ -32,38 +25,7 @@ public:
 };
 
 // The stage: 200 x 160 pixels; my_video (160 x 120) at (20, 10).
-// Script: nc = new NetConnection(); nc.connect(null); ns = new NetStream(nc);
-// ns.onStatus = function(info) { codes += info.code + ","; }; my_video.attachVideo(ns);
-// ns.setBufferTime(0); ns.play(FLVPath);
-refplayer_test::Bytes VideoMovie() {
-    Asm onStatus;
-    onStatus.push("codes").get("codes").get("info").member("code").op(Asm::Add2).push(",").op(Asm::Add2)
-        .op(Asm::SetVariable);
-    Asm script;
-    script.set("codes", Str(""))
-        .push({Str("nc"), Int(0), Str("NetConnection")}).op(Asm::NewObject).op(Asm::DefineLocal)
-        .push({Null(), Int(1), Str("nc")}).op(Asm::GetVariable).push("connect").op(Asm::CallMethod).op(Asm::Pop)
-        .push({Str("ns")}).get("nc").push({Int(1), Str("NetStream")}).op(Asm::NewObject).op(Asm::DefineLocal)
-        .get("ns").push("onStatus").defineFunction("", {"info"}, onStatus).op(Asm::SetMember)
-        .get("ns").push({Int(1)}).get("my_video").push("attachVideo").op(Asm::CallMethod).op(Asm::Pop)
-        .push({Int(0), Int(1)}).get("ns").push("setBufferTime").op(Asm::CallMethod).op(Asm::Pop)
-        .get("FLVPath").push({Int(1)}).get("ns").push("play").op(Asm::CallMethod).op(Asm::Pop)
-        .op(Asm::Stop);
-    refplayer_test::Bytes video = {1, 0, 0, 0, 160, 0, 120, 0, 0, 2};
-    Placement place;
-    place.id = 1;
-    place.hasMatrix = true;
-    place.tx = 20 * 20;
-    place.ty = 10 * 20;
-    place.name = "my_video";
-    return TestSwf()
-        .Tag(SwfTagDefineVideoStream, video)
-        .Tag(SwfTagPlaceObject2, refplayer_test::PlaceObject2(place))
-        .Tag(SwfTagDoAction, script.Build())
-        .ShowFrame()
-        .End()
-        .Build(1, 24, 200 * 20, 160 * 20);
-}
+refplayer_test::Bytes VideoMovie() { return refplayer_test::NetStreamMovie(200, 160, 20, 10, 0x000000); }
 
 struct VideoStage {
     StreamHost host;
