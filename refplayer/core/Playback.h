@@ -133,6 +133,9 @@ public:
     // Ticks the NetStreams' clocks; true when a picture changed.
     bool AdvanceStreams(uint32_t elapsedMilliseconds);
     bool HasStreams() const { return !streams_.empty(); }
+    // Streams live as long as the movie (scripts do not say when they are dropped), so a
+    // movie gets this many; further ones are inert.
+    static constexpr size_t kMaxNetStreams = 64;
     // The picture of the stream attached to a Video object.
     bool VideoPicture(const DisplayObject& video, VideoFrame& frame) override;
 

@@ -321,6 +321,7 @@ void Playback::ShowBitmapInClip(DisplayObject& clip, SwfBitmap bitmap) {
 }
 
 NetStreamId Playback::CreateNetStream() {
+    if (streams_.size() >= kMaxNetStreams) return 0;
     NetStreamId id = ++lastStream_;
     Stream& stream = streams_[id];
     stream.sink = host_.CreateAudioSink();

@@ -142,4 +142,22 @@ TEST(NetStreamPlayback, ResetForgetsStreamsAndTheirTransfers) {
     EXPECT_FALSE(stage.playback.AdvanceStreams(100));
 }
 
+TEST(NetStreamPlayback, AMovieGetsABoundedNumberOfStreamsAndTheRestAreInert) {
+    using refplayer_test::Asm;
+    using refplayer_test::Int;
+    using refplayer_test::Str;
+    VideoStage stage(L"");  // FLVPath unset: the movie's own stream plays "undefined"
+    stage.host.opened.clear();
+    Asm script;
+    const int count = int(Playback::kMaxNetStreams) + 6;
+    for (int i = 0; i < count; i++)
+        script.push({Str("s" + std::to_string(i)), Int(0), Str("NetStream")}).op(Asm::NewObject).op(Asm::SetVariable);
+    for (int i : {count - 1, 1})
+        script.push({Str("v" + std::to_string(i) + ".flv"), Int(1)}).get("s" + std::to_string(i)).push("play")
+            .op(Asm::CallMethod).op(Asm::Pop);
+    stage.playback.RunActions(*stage.playback.Root()->Owner(), script.Build());
+    ASSERT_EQ(stage.host.opened.size(), 1u);
+    EXPECT_EQ(stage.host.opened[0].second, L"v1.flv");
+}
+
 } // namespace
