@@ -211,6 +211,7 @@ private:
     Stream* StreamOfTransfer(uint64_t transfer);
     std::map<NetStreamId, Stream> streams_;
     uint64_t lastTransfer_ = 0;  // never reused, so a stale transfer finds no stream
+    bool openingStream_ = false;  // inside a script's play(): its events wait for the script to end
     std::vector<std::tuple<NetStreamId, std::string, std::string>> pendingStatus_;  // code, level
     NetStreamId lastStream_ = 0;
     double clock_ = 0;

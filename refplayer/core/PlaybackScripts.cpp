@@ -353,7 +353,10 @@ void Playback::NetStreamPlay(NetStreamId id, const std::string& url) {
     stream->receivedData = false;
     uint64_t transfer = stream->transfer;
     // The host may feed the whole stream before it returns; the stream is found again after.
-    if (!host_.OpenStream(transfer, FromUtf8(url)))
+    openingStream_ = true;
+    bool opened = host_.OpenStream(transfer, FromUtf8(url));
+    openingStream_ = false;
+    if (!opened)
         if (Stream* still = StreamOfTransfer(transfer)) {
             still->transfer = 0;
             still->player->NotFound();
@@ -395,7 +398,8 @@ bool Playback::StreamData(uint64_t transfer, const uint8_t* data, size_t size) {
     if (size == 0) return true;
     stream->receivedData = true;
     stream->player->Append(data, size);
-    RunPendingActions();
+    // Not from inside the script that is playing the stream: the engine is busy there.
+    if (!openingStream_) RunPendingActions();
     return StreamOfTransfer(transfer) != nullptr;
 }
 
@@ -407,7 +411,7 @@ void Playback::StreamEnd(uint64_t transfer, bool failed) {
         stream->player->NotFound();
     else
         stream->player->EndOfData();
-    RunPendingActions();
+    if (!openingStream_) RunPendingActions();
 }
 
 bool Playback::AdvanceStreams(uint32_t elapsedMilliseconds) {

@@ -18,9 +18,14 @@ public:
     std::wstring FlashCall(const std::wstring&) override { return L""; }
     bool OpenStream(uint64_t transfer, const std::wstring& url) override {
         opened.emplace_back(transfer, url);
+        // A local file is read whole before play() returns.
+        if (playback && !immediate.empty() && playback->StreamData(transfer, immediate.data(), immediate.size()))
+            playback->StreamEnd(transfer, false);
         return found;
     }
     bool found = true;
+    Playback* playback = nullptr;
+    videotest::Bytes immediate;
     std::vector<std::pair<uint64_t, std::wstring>> opened;
 };
 
@@ -158,6 +163,27 @@ TEST(NetStreamPlayback, AMovieGetsABoundedNumberOfStreamsAndTheRestAreInert) {
     stage.playback.RunActions(*stage.playback.Root()->Owner(), script.Build());
     ASSERT_EQ(stage.host.opened.size(), 1u);
     EXPECT_EQ(stage.host.opened[0].second, L"v1.flv");
+}
+
+TEST(NetStreamPlayback, StreamReadWholeInsidePlayFromAnEventHandlerReportsAndShows) {
+    using refplayer_test::Asm;
+    using refplayer_test::Int;
+    VideoStage stage;
+    stage.host.playback = &stage.playback;
+    stage.host.immediate = videotest::ReadData("h263-motion.flv");
+    // _root.onEnterFrame = function() { ns.play(FLVPath); }: play from an event handler,
+    // the stream read whole before play() returns.
+    Asm replay;
+    replay.get("FLVPath").push({Int(1)}).get("ns").push("play").op(Asm::CallMethod).op(Asm::Pop);
+    Asm script;
+    script.get("_root").push("onEnterFrame").defineFunction("", {}, replay).op(Asm::SetMember);
+    stage.playback.RunActions(*stage.playback.Root()->Owner(), script.Build());
+    stage.playback.EnterFrameEvents();
+    ASSERT_EQ(stage.host.opened.size(), 2u);
+    EXPECT_EQ(stage.Codes(), "NetStream.Play.Start,NetStream.Play.Start,NetStream.Buffer.Full,");
+    stage.playback.AdvanceStreams(1);
+    std::vector<uint32_t> area = stage.VideoArea();
+    EXPECT_NE(area, std::vector<uint32_t>(area.size(), stage.surface.At(0, 0)));
 }
 
 } // namespace
