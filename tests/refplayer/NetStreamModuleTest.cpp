@@ -233,3 +233,53 @@ TEST_F(NetStreamModuleTest, MissingOrDamagedStreamIsNotFoundForTheScript) {
     RegisterLibraryResourceHandler(TLoadExternalResourceHandler());
     servedFiles = nullptr;
 }
+
+TEST_F(NetStreamModuleTest, ClipDemonstrationPlayerMovieShowsTheVideo) {
+    Bytes movie = ReadClip("../../../samples/clipdemo/res/FLVPlayer.swf");
+    Bytes clip = ReadClip("h263-motion.flv");
+    ASSERT_FALSE(movie.empty());
+    ASSERT_FALSE(clip.empty());
+    std::map<std::wstring, Bytes> files = {{L"http://refplayer.test/demo/FLVPlayer.swf", movie},
+                                           {L"http://refplayer.test/demo/motion.flv", clip}};
+    servedFiles = &files;
+    RegisterLibraryResourceHandler(TLoadExternalResourceHandler(&ServeURL, nullptr));
+    TTestWindow host;
+    RECT position = {0, 0, 320, 240};
+    TTestSite site(host.Handle(), position, false);
+    {
+        TComPtr<IOleObject> object;
+        ASSERT_EQ(FlashCodeProvider->CreateFlashInstance(IID_IOleObject, object.PutVoid()), S_OK);
+        TComPtr<IUnknown> flash;
+        object->QueryInterface(PlayerScriptingIid, flash.PutVoid());
+        object->SetClientSite(&site);
+        ASSERT_EQ(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, host.Handle(), &position), S_OK);
+        PutString(flash.Get(), SlotPutFlashVars, L"FLVPath=motion.flv");
+        PutString(flash.Get(), SlotPutMovie, L"http://refplayer.test/demo/FLVPlayer.swf");
+        ASSERT_TRUE(PumpUntil([&] { return ReadLong(flash.Get(), SlotReadyState) == 4; }));
+        TComPtr<IViewObject> view = object.As<IViewObject>();
+        // The whole drawn stage, probed on a grid: the moving picture changes some of it.
+        auto grid = [&] {
+            TTestBitmap picture(320, 240, RGB(1, 2, 3));
+            RECTL bounds = {0, 0, 320, 240};
+            view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, picture.Dc(), &bounds, nullptr, nullptr, 0);
+            std::vector<COLORREF> colours;
+            for (int y = 4; y < 240; y += 8)
+                for (int x = 4; x < 320; x += 8) colours.push_back(picture.Pixel(x, y));
+            return colours;
+        };
+        // First the white stage gets a picture, then the picture moves on.
+        std::vector<COLORREF> first, second;
+        auto pictured = [](const std::vector<COLORREF>& colours) {
+            size_t plain = 0;
+            for (COLORREF colour : colours) plain += colour == RGB(255, 255, 255) || colour == RGB(1, 2, 3);
+            return plain + 100 < colours.size();
+        };
+        ASSERT_TRUE(PumpUntil([&] { return pictured(first = grid()); }, 3000));
+        ASSERT_TRUE(PumpUntil([&] { return (second = grid()) != first; }, 3000));
+        EXPECT_TRUE(pictured(second));
+        object->Close(OLECLOSE_NOSAVE);
+        object->SetClientSite(nullptr);
+    }
+    RegisterLibraryResourceHandler(TLoadExternalResourceHandler());
+    servedFiles = nullptr;
+}
