@@ -36,6 +36,7 @@ public:
     std::unique_ptr<MovieClip> clip;          // the timeline of a sprite instance
     uint8_t buttonState = ButtonUp;           // the shown state of a button instance
     std::string text;                         // the shown text of a text field (UTF-8)
+    uint32_t videoStream = 0;                 // the NetStream a Video object shows (0: none)
     MovieClip* parent = nullptr;
 };
 

@@ -28,6 +28,7 @@ Playback::Playback(PlaybackHost& host) : host_(host), parser_(std::make_unique<S
 Playback::~Playback() {
     // The timeline's objects go without telling anyone.
     engine_.reset();
+    streams_.clear();
     rootObject_.clip.reset();
 }
 
@@ -39,6 +40,7 @@ void Playback::Reset(const std::wstring& flashVars) {
     soundStarts_.clear();
     initActionsRun_.clear();
     pendingStatus_.clear();
+    streams_.clear();
     clock_ = 0;
     pending_.clear();
     dictionary_.Clear();
@@ -168,9 +170,9 @@ void Playback::RunPendingActions() {
             runningClip_ = nullptr;
             continue;
         }
-        auto [stream, code] = pendingStatus_.front();
+        auto [stream, code, level] = pendingStatus_.front();
         pendingStatus_.erase(pendingStatus_.begin());
-        if (engine_) engine_->NetStreamStatus(stream, code, "error");
+        if (engine_) engine_->NetStreamStatus(stream, code, level);
     }
     pending_.clear();
     pendingStatus_.clear();

@@ -7,8 +7,14 @@
 #include <utility>
 #include <string>
 
+#include <map>
+#include <tuple>
+#include <vector>
+
 #include "refplayer/core/DisplayList.h"
 #include "refplayer/core/FlvParser.h"
+#include "refplayer/core/FlvStreamPlayer.h"
+#include "refplayer/core/StageRenderer.h"
 #include "refplayer/core/ScriptEngine.h"
 #include "refplayer/core/ScriptHost.h"
 #include "refplayer/core/FormatError.h"
@@ -30,6 +36,11 @@ public:
     virtual void OpenUrl(const std::wstring& url, const std::wstring& window) { (void)url; (void)window; }
     // loadMovie / loadMovieNum: the content at url is to replace the clip's (level 0: the movie).
     virtual void LoadClip(DisplayObject* clip, const std::wstring& url) { (void)clip; (void)url; }
+    // NetStream.play: the bytes at url are to reach Playback::StreamData and StreamEnd under
+    // this transfer number, now or later. False when the url cannot be opened at all.
+    virtual bool OpenStream(uint64_t transfer, const std::wstring& url) { (void)transfer; (void)url; return false; }
+    // Where a new NetStream's sound goes; null leaves it silent.
+    virtual std::unique_ptr<AudioSink> CreateAudioSink() { return nullptr; }
 };
 
 // Raised by CallFunction for a function the movie does not offer.
@@ -42,7 +53,7 @@ public:
 // actions run when it is entered, and playing stops at the last frame unless looping.
 // Frames are only entered once their data is complete. The movie's variables, FlashVars
 // included, and the built-in functions that CallFunction reaches live here too.
-class Playback : private TimelineListener, private ScriptHost {
+class Playback : public VideoPictureSource, private TimelineListener, private ScriptHost {
 public:
     explicit Playback(PlaybackHost& host);
     ~Playback() override;
@@ -114,6 +125,20 @@ public:
     // Milliseconds the movie has played (getTimer); the owner moves it on.
     void AddTime(double milliseconds) { clock_ += milliseconds; }
 
+    // Bytes of a NetStream's transfer (PlaybackHost::OpenStream); false when the stream no
+    // longer wants them (closed, playing something else, the movie gone): the host may stop.
+    bool StreamData(uint64_t transfer, const uint8_t* data, size_t size);
+    // The transfer ended: complete, or failed (the stream is then not found unless data came).
+    void StreamEnd(uint64_t transfer, bool failed);
+    // Ticks the NetStreams' clocks; true when a picture changed.
+    bool AdvanceStreams(uint32_t elapsedMilliseconds);
+    bool HasStreams() const { return !streams_.empty(); }
+    // Streams live as long as the movie (scripts do not say when they are dropped), so a
+    // movie gets this many; further ones are inert.
+    static constexpr size_t kMaxNetStreams = 64;
+    // The picture of the stream attached to a Video object.
+    bool VideoPicture(const DisplayObject& video, VideoFrame& frame) override;
+
     // Answers an <invoke> request with the XML of the result. Built-ins: "echo" returns its
     // first argument, "callHost" sends an <invoke> named by its first argument with the rest
     // as arguments out through FlashCall and returns the host's answer, "getVariable" and
@@ -153,12 +178,12 @@ private:
     std::string ExternalCall(const std::string& invokeXml) override;
     NetStreamId CreateNetStream() override;
     void NetStreamPlay(NetStreamId stream, const std::string& url) override;
-    void NetStreamPause(NetStreamId, int) override {}
-    void NetStreamSeek(NetStreamId, double) override {}
-    void NetStreamClose(NetStreamId) override {}
-    void NetStreamSetBufferTime(NetStreamId, double) override {}
-    double NetStreamTime(NetStreamId) override { return 0; }
-    void AttachVideo(ScriptObjectRef*, NetStreamId) override {}
+    void NetStreamPause(NetStreamId stream, int mode) override;
+    void NetStreamSeek(NetStreamId stream, double seconds) override;
+    void NetStreamClose(NetStreamId stream) override;
+    void NetStreamSetBufferTime(NetStreamId stream, double seconds) override;
+    double NetStreamTime(NetStreamId stream) override;
+    void AttachVideo(ScriptObjectRef* video, NetStreamId stream) override;
     double Milliseconds() override { return clock_; }
 
     PlaybackHost& host_;
@@ -173,7 +198,21 @@ private:
     std::unique_ptr<ScriptEngine> engine_;
     std::vector<SoundStart> soundStarts_;
     std::vector<uint16_t> initActionsRun_;  // sprites whose DoInitAction has run
-    std::vector<std::pair<NetStreamId, std::string>> pendingStatus_;
+    // One NetStream: the sink outlives the player that holds it.
+    struct Stream {
+        std::unique_ptr<AudioSink> sink;
+        std::unique_ptr<FlvStreamPlayer> player;
+        uint64_t transfer = 0;         // the transfer feeding it, 0: none
+        bool receivedData = false;
+        std::vector<uint32_t> pixels;  // the picture as the renderer takes it
+        uint64_t convertedSerial = 0;
+    };
+    Stream* FindStream(NetStreamId id);
+    Stream* StreamOfTransfer(uint64_t transfer);
+    std::map<NetStreamId, Stream> streams_;
+    uint64_t lastTransfer_ = 0;  // never reused, so a stale transfer finds no stream
+    bool openingStream_ = false;  // inside a script's play(): its events wait for the script to end
+    std::vector<std::tuple<NetStreamId, std::string, std::string>> pendingStatus_;  // code, level
     NetStreamId lastStream_ = 0;
     double clock_ = 0;
     std::vector<PendingActions> pending_;

@@ -34,6 +34,9 @@ bool Bounds(const SwfCharacter* character, const DisplayObject* instance, const 
     } else if (character->editText) {
         add(character->editText->bounds, m);
         any = true;
+    } else if (character->video) {
+        add(SwfRect{0, int32_t(character->video->width * 20), 0, int32_t(character->video->height * 20)}, m);
+        any = true;
     } else if (instance && instance->clip) {
         for (const auto& [d, child] : instance->clip->Objects())
             any = Bounds(child->character, child.get(), m * child->matrix, dictionary, box, depth + 1) || any;
@@ -73,6 +76,7 @@ ScriptObjectKind Playback::Kind(ScriptObjectRef* object) {
     if (o->clip) return ScriptObjectKind::MovieClip;
     if (o->character && o->character->editText) return ScriptObjectKind::TextField;
     if (o->character && o->character->button) return ScriptObjectKind::Button;
+    if (o->character && o->character->video) return ScriptObjectKind::Video;
     return ScriptObjectKind::Other;
 }
 
@@ -316,11 +320,125 @@ void Playback::ShowBitmapInClip(DisplayObject& clip, SwfBitmap bitmap) {
     clip.clip->ReplaceContent({place});
 }
 
-NetStreamId Playback::CreateNetStream() { return ++lastStream_; }
+NetStreamId Playback::CreateNetStream() {
+    if (streams_.size() >= kMaxNetStreams) return 0;
+    NetStreamId id = ++lastStream_;
+    Stream& stream = streams_[id];
+    stream.sink = host_.CreateAudioSink();
+    stream.player = std::make_unique<FlvStreamPlayer>(stream.sink.get());
+    // Events wait for the script engine's next turn: the player may be mid-call.
+    stream.player->SetStatusCallback([this, id](const std::string& code, const std::string& level) {
+        pendingStatus_.emplace_back(id, code, level);
+    });
+    return id;
+}
 
-void Playback::NetStreamPlay(NetStreamId stream, const std::string&) {
-    // Streams are not played by the movie's scripts here: they hear that none was found.
-    pendingStatus_.emplace_back(stream, "NetStream.Play.StreamNotFound");
+Playback::Stream* Playback::FindStream(NetStreamId id) {
+    auto it = streams_.find(id);
+    return it == streams_.end() ? nullptr : &it->second;
+}
+
+Playback::Stream* Playback::StreamOfTransfer(uint64_t transfer) {
+    if (transfer == 0) return nullptr;
+    for (auto& [id, stream] : streams_)
+        if (stream.transfer == transfer) return &stream;
+    return nullptr;
+}
+
+void Playback::NetStreamPlay(NetStreamId id, const std::string& url) {
+    Stream* stream = FindStream(id);
+    if (!stream) return;
+    stream->player->Play();
+    stream->transfer = ++lastTransfer_;
+    stream->receivedData = false;
+    uint64_t transfer = stream->transfer;
+    // The host may feed the whole stream before it returns; the stream is found again after.
+    openingStream_ = true;
+    bool opened = host_.OpenStream(transfer, FromUtf8(url));
+    openingStream_ = false;
+    if (!opened)
+        if (Stream* still = StreamOfTransfer(transfer)) {
+            still->transfer = 0;
+            still->player->NotFound();
+        }
+}
+
+void Playback::NetStreamPause(NetStreamId id, int mode) {
+    if (Stream* stream = FindStream(id)) stream->player->Pause(mode);
+}
+
+void Playback::NetStreamSeek(NetStreamId id, double seconds) {
+    if (Stream* stream = FindStream(id)) stream->player->Seek(seconds);
+}
+
+void Playback::NetStreamClose(NetStreamId id) {
+    if (Stream* stream = FindStream(id)) {
+        stream->transfer = 0;
+        stream->player->Close();
+    }
+}
+
+void Playback::NetStreamSetBufferTime(NetStreamId id, double seconds) {
+    if (Stream* stream = FindStream(id)) stream->player->SetBufferTime(seconds);
+}
+
+double Playback::NetStreamTime(NetStreamId id) {
+    Stream* stream = FindStream(id);
+    return stream ? stream->player->Time() : 0;
+}
+
+void Playback::AttachVideo(ScriptObjectRef* video, NetStreamId id) {
+    DisplayObject* o = Object(video);
+    if (o && o->character && o->character->video) o->videoStream = FindStream(id) ? id : 0;
+}
+
+bool Playback::StreamData(uint64_t transfer, const uint8_t* data, size_t size) {
+    Stream* stream = StreamOfTransfer(transfer);
+    if (!stream) return false;
+    if (size == 0) return true;
+    stream->receivedData = true;
+    stream->player->Append(data, size);
+    // Not from inside the script that is playing the stream: the engine is busy there.
+    if (!openingStream_) RunPendingActions();
+    return StreamOfTransfer(transfer) != nullptr;
+}
+
+void Playback::StreamEnd(uint64_t transfer, bool failed) {
+    Stream* stream = StreamOfTransfer(transfer);
+    if (!stream) return;
+    stream->transfer = 0;
+    if (failed && !stream->receivedData)
+        stream->player->NotFound();
+    else
+        stream->player->EndOfData();
+    if (!openingStream_) RunPendingActions();
+}
+
+bool Playback::AdvanceStreams(uint32_t elapsedMilliseconds) {
+    bool changed = false;
+    for (auto& [id, stream] : streams_) changed = stream.player->Advance(elapsedMilliseconds) || changed;
+    RunPendingActions();
+    return changed;
+}
+
+bool Playback::VideoPicture(const DisplayObject& video, VideoFrame& frame) {
+    Stream* stream = video.videoStream ? FindStream(video.videoStream) : nullptr;
+    if (!stream || !stream->player->HasPicture()) return false;
+    const BgraImage& picture = stream->player->Picture();
+    size_t count = size_t(picture.width) * size_t(picture.height);
+    if (count == 0 || picture.pixels.size() < count * 4) return false;
+    // Converted once per shown picture, not once per paint.
+    if (stream->convertedSerial != stream->player->PictureSerial() || stream->pixels.size() != count) {
+        stream->pixels.resize(count);
+        const uint8_t* p = picture.pixels.data();
+        for (size_t i = 0; i < count; i++, p += 4)
+            stream->pixels[i] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        stream->convertedSerial = stream->player->PictureSerial();
+    }
+    frame.pixels = stream->pixels.data();
+    frame.width = picture.width;
+    frame.height = picture.height;
+    return true;
 }
 
 } // namespace refplayer

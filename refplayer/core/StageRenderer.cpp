@@ -156,11 +156,34 @@ void StageRenderer::DrawCharacter(const SwfCharacter* character, const DisplayOb
     case SwfCharacter::Kind::EditText:
         if (!intoMask && instance) DrawField(*character->editText, instance->text, m, cx, clipMask);
         break;
+    case SwfCharacter::Kind::Video:
+        if (!intoMask && instance) DrawVideo(*character->video, *instance, m, cx, clipMask);
+        break;
     case SwfCharacter::Kind::Bitmap:
     case SwfCharacter::Kind::Font:
     case SwfCharacter::Kind::Sound:
         break;  // bitmaps are drawn through shapes' bitmap fills, fonts through texts
     }
+}
+
+void StageRenderer::DrawVideo(const SwfVideo& video, const DisplayObject& instance, const SwfMatrix& m,
+                              const SwfColorTransform& cx, const CoverageMask* clipMask) {
+    VideoFrame frame;
+    if (!videos_ || !videos_->VideoPicture(instance, frame) || !frame.pixels || frame.width <= 0 ||
+        frame.height <= 0 || video.width <= 0 || video.height <= 0)
+        return;
+    // The picture is stretched over the object's box, whatever the stream's own size.
+    double w = video.width * 20.0, h = video.height * 20.0;
+    auto edge = [](double x0, double y0, double x1, double y1) {
+        return SwfEdge{x0, y0, (x0 + x1) / 2, (y0 + y1) / 2, x1, y1, false};
+    };
+    FillEdges({edge(0, 0, w, 0), edge(w, 0, w, h), edge(w, h, 0, h), edge(0, h, 0, 0)}, m);
+    SwfMatrix toBox;
+    toBox.a = w / frame.width;
+    toBox.d = h / frame.height;
+    rasterizer_.Fill(*surface_, BitmapPaint(frame.pixels, frame.width, frame.height, m * toBox, false,
+                                            video.smoothing, cx),
+                     clipMask);
 }
 
 void StageRenderer::FillEdges(const std::vector<SwfEdge>& edges, const SwfMatrix& m) {

@@ -22,6 +22,20 @@ public:
                         std::vector<uint8_t>& coverage) = 0;
 };
 
+// The picture a Video object shows now: premultiplied 0xAARRGGBB pixels, top row first.
+struct VideoFrame {
+    const uint32_t* pixels = nullptr;
+    int width = 0, height = 0;
+};
+
+// Where a Video object's picture comes from (the stream attached to it).
+class VideoPictureSource {
+public:
+    virtual ~VideoPictureSource() = default;
+    // False when the object shows no picture.
+    virtual bool VideoPicture(const DisplayObject& video, VideoFrame& frame) = 0;
+};
+
 enum class StageScaleMode { ShowAll = 0, NoBorder = 1, ExactFit = 2, NoScale = 3 };
 
 // Alignment bits: which sides the stage keeps to (none: centred).
@@ -43,6 +57,8 @@ class StageRenderer {
 public:
     // Text fields are drawn through it; without one they are not drawn.
     void SetDeviceText(DeviceTextRenderer* text) { deviceText_ = text; }
+    // Video objects are drawn from it; without one they stay empty.
+    void SetVideoSource(VideoPictureSource* videos) { videos_ = videos; }
     void Render(const MovieClip* root, const CharacterDictionary& dictionary, const SwfHeader& header,
                 const ViewOptions& view, RasterSurface& surface);
     // The topmost button instance whose hit area covers the view point, or null.
@@ -62,12 +78,15 @@ private:
                   CoverageMask* intoMask);
     void DrawField(const SwfEditText& field, const std::string& text, const SwfMatrix& m, const SwfColorTransform& cx,
                    const CoverageMask* clipMask);
+    void DrawVideo(const SwfVideo& video, const DisplayObject& instance, const SwfMatrix& m,
+                   const SwfColorTransform& cx, const CoverageMask* clipMask);
     void FillEdges(const std::vector<SwfEdge>& edges, const SwfMatrix& m);
     DisplayObject* HitList(const MovieClip& clip, const SwfMatrix& m);
     bool HitsCharacter(const SwfCharacter* character, const DisplayObject* instance, uint8_t state, const SwfMatrix& m);
 
     const CharacterDictionary* dictionary_ = nullptr;
     DeviceTextRenderer* deviceText_ = nullptr;
+    VideoPictureSource* videos_ = nullptr;
     std::vector<uint8_t> fieldCoverage_;
     RasterSurface* surface_ = nullptr;
     Rasterizer rasterizer_;

@@ -44,7 +44,7 @@ bool CharacterDictionary::IsDefinition(uint16_t code) {
     case SwfTagDefineBitsJpeg3: case SwfTagDefineBitsLossless: case SwfTagDefineBitsLossless2:
     case SwfTagDefineButton: case SwfTagDefineButton2: case SwfTagDefineFont: case SwfTagDefineFont2:
     case SwfTagDefineFont3: case SwfTagDefineText: case SwfTagDefineText2: case SwfTagDefineEditText:
-    case SwfTagDefineSound:
+    case SwfTagDefineSound: case SwfTagDefineVideoStream:
         return true;
     default:
         return false;
@@ -90,6 +90,21 @@ void CharacterDictionary::Define(const SwfTag& tag) {
         character.kind = SwfCharacter::Kind::Sound;
         character.sound = std::make_shared<SwfSound>(ParseSound(body, size, &id));
         break;
+    case SwfTagDefineVideoStream: {
+        // id, frame count, width, height, flags (bit 0 smoothing), codec; frames embedded in the
+        // movie are not played, the object shows what a NetStream attaches.
+        ByteReader reader(body, size, "DefineVideoStream tag");
+        reader.U16LE();
+        reader.U16LE();
+        auto video = std::make_shared<SwfVideo>();
+        video->width = reader.U16LE();
+        video->height = reader.U16LE();
+        video->smoothing = reader.U8() & 1;
+        reader.U8();
+        character.kind = SwfCharacter::Kind::Video;
+        character.video = std::move(video);
+        break;
+    }
     case SwfTagJpegTables:
         jpegTables_ = CleanJpeg(body, size);
         return;

@@ -39,6 +39,7 @@ enum SwfDefineTagCode : uint16_t {
     SwfTagFrameLabel = 43,
     SwfTagDefineFont2 = 48,
     SwfTagDoInitAction = 59,
+    SwfTagDefineVideoStream = 60,
     SwfTagPlaceObject3 = 70,
     SwfTagDefineFont3 = 75,
     SwfTagDefineShape4 = 83,
@@ -141,8 +142,14 @@ struct SwfSound {
 // compressed formats, which the player does not decode itself.
 bool SoundToPcm16(const SwfSound& sound, std::vector<int16_t>& samples);
 
+// A Video object's frame: the box (pixels at scale 1) a NetStream's picture is drawn into.
+struct SwfVideo {
+    int width = 0, height = 0;
+    bool smoothing = false;
+};
+
 struct SwfCharacter {
-    enum class Kind { Shape, Sprite, Bitmap, Button, Font, Text, EditText, Sound };
+    enum class Kind { Shape, Sprite, Bitmap, Button, Font, Text, EditText, Sound, Video };
     Kind kind = Kind::Shape;
     std::shared_ptr<SwfShape> shape;
     std::shared_ptr<SwfSprite> sprite;
@@ -152,6 +159,7 @@ struct SwfCharacter {
     std::shared_ptr<SwfText> text;
     std::shared_ptr<SwfEditText> editText;
     std::shared_ptr<SwfSound> sound;
+    std::shared_ptr<SwfVideo> video;
 };
 
 class CharacterDictionary {

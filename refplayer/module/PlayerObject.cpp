@@ -83,6 +83,7 @@ TPlayerObject::TPlayerObject()
     ObjectCreated();
     playback_.SetImageDecoder(&imageDecoder_);
     renderer_.SetDeviceText(&deviceText_);
+    renderer_.SetVideoSource(&playback_);
     HDC screen = GetDC(nullptr);
     int perInchX = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
     int perInchY = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -98,6 +99,7 @@ TPlayerObject::~TPlayerObject() {
     if (movieBinding_) movieBinding_->Detach();
     for (TClipLoad& load : clipLoads_)
         if (load.binding) load.binding->Detach();
+    for (TStreamLoad& load : streamLoads_) load.binding->Detach();
     if (videoBinding_) videoBinding_->Detach();
     if (stageWindow_) DestroyWindow(stageWindow_);
     if (clockWindow_) DestroyWindow(clockWindow_);
@@ -577,6 +579,41 @@ void TPlayerObject::LoadClip(refplayer::DisplayObject* clip, const std::wstring&
     if (clockWindow_) PostMessageW(clockWindow_, WM_REFPLAYER_CLIPLOADS, 0, 0);
 }
 
+bool TPlayerObject::OpenStream(uint64_t transfer, const std::wstring& url) {
+    // The movie's own routes: a URL through the moniker, anything else as a local file.
+    std::wstring resolved = refplayer::ResolveUrl(movieUrl_, url);
+    if (refplayer::HasUrlScheme(resolved) && !StartsWithNoCase(resolved, L"file:")) {
+        TComPtr<TMovieBinding> binding(new TMovieBinding(this, clockWindow_));
+        streamLoads_.push_back(TStreamLoad{transfer, binding});
+        binding->Bind(resolved);
+        UpdateClock();
+        return true;
+    }
+    std::vector<uint8_t> data;
+    if (!ReadLocalFile(LocalPathOf(resolved), data)) return false;
+    if (playback_.StreamData(transfer, data.data(), data.size())) playback_.StreamEnd(transfer, false);
+    UpdateClock();
+    return true;
+}
+
+std::unique_ptr<refplayer::AudioSink> TPlayerObject::CreateAudioSink() { return std::make_unique<TWaveOutSink>(); }
+
+void TPlayerObject::ReceiveStreamData(size_t index, TBindingNews& news) {
+    uint64_t transfer = streamLoads_[index].transfer;
+    bool wanted = playback_.StreamData(transfer, news.data.data(), news.data.size());
+    // Scripts ran meanwhile: the list may have changed, so the load is found again.
+    auto it = std::find_if(streamLoads_.begin(), streamLoads_.end(),
+                           [&](const TStreamLoad& load) { return load.transfer == transfer; });
+    if (it == streamLoads_.end()) return;
+    if (!wanted || news.finished) {
+        TStreamLoad done = std::move(*it);
+        streamLoads_.erase(it);
+        done.binding->Detach();
+        if (wanted) playback_.StreamEnd(transfer, FAILED(news.result));
+    }
+    Invalidate();
+}
+
 void TPlayerObject::StartSounds() {
     for (const refplayer::Playback::SoundStart& start : playback_.TakeSoundStarts()) {
         if (start.stop)
@@ -644,6 +681,9 @@ void TPlayerObject::StartMovie(const std::wstring& url) {
     for (TClipLoad& load : clipLoads_)
         if (load.binding) load.binding->Detach();
     clipLoads_.clear();
+    for (TStreamLoad& load : streamLoads_) load.binding->Detach();
+    streamLoads_.clear();
+    frameElapsed_ = 0;
     properties_.movie = url;
     playback_.Reset(properties_.flashVars);
     playback_.SetLoop(properties_.loop);
@@ -679,6 +719,11 @@ void TPlayerObject::BindingChanged(TMovieBinding* binding) {
     } else if (binding == videoBinding_.Get()) {
         ReceiveVideoData(news);
     } else {
+        for (size_t i = 0; i < streamLoads_.size(); i++)
+            if (streamLoads_[i].binding.Get() == binding) {
+                ReceiveStreamData(i, news);
+                return;
+            }
         for (size_t i = 0; i < clipLoads_.size(); i++) {
             TClipLoad& load = clipLoads_[i];
             if (load.binding.Get() != binding) continue;
@@ -765,7 +810,8 @@ void TPlayerObject::MovieStarted() {
         click_.Play(level);
     }
     std::optional<std::wstring> videoPath = playback_.Variables().Get(L"FLVPath");
-    if (videoPath && !videoPath->empty()) StartVideo(refplayer::ResolveUrl(movieUrl_, *videoPath));
+    // A movie that plays its own NetStreams shows the video itself.
+    if (videoPath && !videoPath->empty() && !playback_.HasStreams()) StartVideo(refplayer::ResolveUrl(movieUrl_, *videoPath));
     lastTick_ = Milliseconds();
     UpdateClock();
 }
@@ -865,7 +911,7 @@ std::wstring TPlayerObject::CallFunction(const std::wstring& request) {
 void TPlayerObject::UpdateClock() {
     if (!clockWindow_) return;
     UINT interval = 0;
-    if (videoActive_) {
+    if (videoActive_ || playback_.HasStreams()) {
         interval = VideoTickMilliseconds;
     } else if (playback_.HeaderParsed()) {
         double rate = playback_.Header().frameRate;
@@ -888,10 +934,19 @@ void TPlayerObject::Tick() {
     sounds_.Poll();
     bool changed = false;
     if (videoActive_ && playback_.Playing()) changed = video_.Advance(elapsed);
+    if (playback_.HasStreams() && playback_.AdvanceStreams(elapsed)) changed = true;
     if (playback_.UpdateBoundFields()) changed = true;
     playback_.AddTime(elapsed);
-    if (playback_.Advance()) changed = true;
-    if (playback_.CurrentFrame() >= 0) {
+    // While streams tick the clock faster than the movie's frame rate, frames wait their turn.
+    bool frameDue = true;
+    if (playback_.HasStreams() && playback_.HeaderParsed() && playback_.Header().frameRate > 0) {
+        double frameMilliseconds = std::clamp(1000.0 / playback_.Header().frameRate, 10.0, 1000.0);
+        frameElapsed_ = std::min(frameElapsed_ + elapsed, 2 * frameMilliseconds);
+        frameDue = frameElapsed_ >= frameMilliseconds;
+        if (frameDue) frameElapsed_ -= frameMilliseconds;
+    }
+    if (frameDue && playback_.Advance()) changed = true;
+    if (frameDue && playback_.CurrentFrame() >= 0) {
         // Handlers run every tick and may move anything: the frame is drawn again.
         playback_.EnterFrameEvents();
         changed = true;

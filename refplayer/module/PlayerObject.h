@@ -187,6 +187,9 @@ private:
     void FsCommand(const std::wstring& command, const std::wstring& args) override;
     std::wstring FlashCall(const std::wstring& request) override;
     void LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) override;
+    bool OpenStream(uint64_t transfer, const std::wstring& url) override;
+    std::unique_ptr<refplayer::AudioSink> CreateAudioSink() override;
+    void ReceiveStreamData(size_t index, TBindingNews& news);
     void StartClipLoads();
     void StartSounds();
     // TBindingReceiver
@@ -274,6 +277,13 @@ private:
         std::vector<uint8_t> data;
     };
     std::vector<TClipLoad> clipLoads_;
+    // NetStream.play transfers fetched through the moniker route.
+    struct TStreamLoad {
+        uint64_t transfer;
+        TComPtr<TMovieBinding> binding;
+    };
+    std::vector<TStreamLoad> streamLoads_;
+    double frameElapsed_ = 0;  // milliseconds towards the next frame while streams set the clock
     TMovieSounds sounds_;
     TWicImageDecoder imageDecoder_;
     TGdiTextRenderer deviceText_;
