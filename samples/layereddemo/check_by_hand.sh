@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Uses layereddemo as a person does, on an X display: the form shows only the movie (the
-# panel the player draws is on screen, the desktop shows around it and takes the clicks
+# movie's opaque panel is on screen, the desktop shows around it and takes the clicks
 # there), and a click on the movie followed by Escape closes the program with exit code 0.
 #   check_by_hand.sh RUNNER... PROGRAM     (RUNNER: how to start a Windows program, e.g. wine-run.sh PREFIX)
 set -uo pipefail
