@@ -23,11 +23,6 @@ CLSID_KEY = r"HKLM\Software\Classes\CLSID\{D27CDB6E-AE6D-11CF-96B8-444553540000}
 # Cases whose checks are written but cannot pass with the stand-in player as it is. Each is
 # reported as skipped with its reason.
 PENDING = {
-    "clipdemo.VideoServedByTheLibraryWideHandler":
-        "the windowed stand-in player shows nothing of the video yet (the NetStream video is being "
-        "wired; only the windowless control draws it), so its arrival cannot be seen there",
-    "clipdemo.EmbeddedVideoChangesOverTime":
-        "the windowed stand-in player shows nothing of the video yet (the NetStream video is being wired)",
     "clipdemo.ContextMenuOnlyWhenTicked":
         "the stand-in player shows no context menu at all while its Menu property is False "
         "(clipdemo stores Menu False; a real player then shows its short menu)",
