@@ -10,6 +10,18 @@ namespace refplayer {
 
 namespace {
 
+// A time in milliseconds as the 32-bit count the tags use: negative or NaN times are 0 and
+// times past the last representable one stay there (a cast of either is undefined).
+uint32_t ClampedMilliseconds(double milliseconds) {
+    if (!(milliseconds > 0)) return 0;
+    if (milliseconds >= 4294967295.0) return 4294967295u;
+    return static_cast<uint32_t>(milliseconds);
+}
+
+}  // namespace
+
+namespace {
+
 constexpr uint8_t kCodecH263 = 2;
 constexpr uint8_t kCodecScreenVideo = 3;
 constexpr uint8_t kFrameKey = 1;
@@ -96,7 +108,7 @@ void FlvStreamPlayer::NotFound() {
 
 void FlvStreamPlayer::SetBufferTime(double seconds) {
     if (!(seconds >= 0)) seconds = 0; // NaN and negatives alike
-    bufferTime_ = static_cast<uint32_t>(std::min(seconds, 3600.0) * 1000);
+    bufferTime_ = ClampedMilliseconds(std::min(seconds, 3600.0) * 1000);
     CheckBuffer();
 }
 
@@ -137,7 +149,7 @@ void FlvStreamPlayer::CheckBuffer() {
     bool haveTags = !tags_.empty();
     if (!dataEnded_ && !(haveTags && lastTimestamp_ >= clock_ + bufferTime_)) return;
     state_ = State::Playing;
-    FeedAudio(static_cast<uint32_t>(clock_) + kAudioLeadMilliseconds);
+    FeedAudio(ClampedMilliseconds(clock_ + kAudioLeadMilliseconds));
     ShowDueFrames();
     Fire("NetStream.Buffer.Full");
 }
@@ -191,7 +203,7 @@ bool FlvStreamPlayer::Advance(uint32_t elapsedMilliseconds) {
             next = std::clamp(heard, wallClock_ - kMaxAudioDriftMilliseconds, wallClock_ + kMaxAudioDriftMilliseconds);
     }
     clock_ = std::max(clock_, next);
-    FeedAudio(static_cast<uint32_t>(clock_) + kAudioLeadMilliseconds);
+    FeedAudio(ClampedMilliseconds(clock_ + kAudioLeadMilliseconds));
     bool changed = ShowDueFrames();
 
     size_t end = firstTag_ + tags_.size();

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,6 +100,21 @@ TEST(FlvStreamPlayer, PlaysAProgressiveStreamFrameByFrameWithStatusEvents) {
     ASSERT_TRUE(player.HasPicture());
     EXPECT_EQ(player.Width(), 64);
     EXPECT_TRUE(player.Picture().pixels == ExpectedPicture("h263-motion.flv", 10).pixels);
+}
+
+TEST(FlvStreamPlayer, OutOfRangeTimesFromScriptsAndLongRunsStayDefined) {
+    // A script's buffer time may be anything; a clock ticked far past 2^32 ms must not wrap
+    // or convert out of range (the sanitizers would stop the test).
+    Bytes flv = ReadData("h263-motion.flv");
+    FlvStreamPlayer player;
+    player.SetBufferTime(-5);
+    player.SetBufferTime(std::nan(""));
+    player.SetBufferTime(1e300);
+    player.SetBufferTime(0);
+    player.Play();
+    player.Append(flv.data(), flv.size());
+    for (int i = 0; i < 4; ++i) player.Advance(4000000000u);
+    EXPECT_TRUE(player.HasPicture());
 }
 
 TEST(FlvStreamPlayer, ShowsThePictureDueAtTheClockAndHonoursBufferTime) {
