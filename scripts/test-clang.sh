@@ -35,23 +35,8 @@ fi
 # One prefix and its registry for all of them: one test at a time.
 ctest --test-dir "$dir" --output-on-failure -j 1 --timeout 300 -R "$chosen"
 
-failed_log="$dir/Testing/Temporary/LastTestsFailed.log"
-while read -r name; do
-  xml="$dir/test-results/$name.xml"
-  if [ -f "$xml" ]; then
-    read -r p f s < <(awk '
-      /<testcase / { n++; cur_skip = ($0 ~ /result="skipped"/); cur_fail = 0; open = ($0 !~ /\/>[ \t]*$/);
-                     if (!open) { if (cur_skip) s++ } ; next }
-      /<failure/   { if (!cur_fail) { f++; cur_fail = 1 } ; next }
-      /<\/testcase>/ { if (cur_skip && !cur_fail) s++; open = 0 }
-      END { printf "%d %d %d\n", n - f - s, f, s }' "$xml")
-  elif [ -f "$failed_log" ] && grep -q ":$name\$" "$failed_log"; then
-    p=0 f=1 s=0
-  else
-    p=1 f=0 s=0
-  fi
-  passed=$((passed + p)) failed=$((failed + f)) skipped=$((skipped + s))
-done < <(ctest --test-dir "$dir" -N -R "$chosen" | sed -n 's/^ *Test *#[0-9]*: *//p')
+source "$root/scripts/count-results.sh"
+count_results "$dir" "$chosen"
 WINEPREFIX="$root/$dir/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 line="$passed passed, $failed failed"

@@ -40,3 +40,17 @@ inline std::vector<size_t> PieceLengths(const uint8_t* data, size_t size) {
     }
     return lengths;
 }
+
+// Feeds the input to a parser's Append whole (pieces null) or in the given pieces.
+template <typename TParser>
+void AppendInPieces(TParser& parser, const uint8_t* data, size_t size, const std::vector<size_t>* pieces) {
+    if (!pieces) {
+        parser.Append(data, size);
+        return;
+    }
+    size_t at = 0;
+    for (size_t length : *pieces) {
+        parser.Append(data + at, length);
+        at += length;
+    }
+}

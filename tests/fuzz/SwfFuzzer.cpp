@@ -21,15 +21,7 @@ TOutcome Parse(const uint8_t* data, size_t size, const std::vector<size_t>* piec
     TOutcome outcome;
     SwfParser parser;
     try {
-        if (!pieces) {
-            parser.Append(data, size);
-        } else {
-            size_t at = 0;
-            for (size_t length : *pieces) {
-                parser.Append(data + at, length);
-                at += length;
-            }
-        }
+        AppendInPieces(parser, data, size, pieces);
     } catch (const FormatError&) {
         outcome.failed = true;
         return outcome;
