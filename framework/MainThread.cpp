@@ -4,6 +4,7 @@
 
 #include "framework/Instance.h"
 
+#include <atomic>
 #include <exception>
 
 namespace {
@@ -17,6 +18,10 @@ constexpr UINT WakeMessage = WM_APP + 0x3A1;
 constexpr DWORD WatchMilliseconds = 1;
 // One pass runs calls for at most this long, so a busy writer cannot starve the windows.
 constexpr ULONGLONG PassLimitMilliseconds = 10;
+// Before either side goes to sleep it watches for this long: waking a sleeping thread costs
+// tens of microseconds on an idle machine, a watched flag a fraction of one. Only where a
+// second processor can run the other side meanwhile.
+constexpr LONGLONG SpinMicroseconds = 50;
 
 // Lives on the waiting thread's stack until Done is set.
 struct TPendingCall {
@@ -25,7 +30,8 @@ struct TPendingCall {
     std::exception_ptr Error;
     TPendingCall* Next = nullptr;
     CONDITION_VARIABLE Ran = CONDITION_VARIABLE_INIT;
-    bool Done = false;
+    // Set last by the main thread, which touches the record no more after it.
+    std::atomic<bool> Done{false};
 };
 
 struct TMainThreadState {
@@ -33,6 +39,7 @@ struct TMainThreadState {
     TPendingCall* Head = nullptr;   // calls in the order they were handed over
     TPendingCall* Tail = nullptr;
     CONDITION_VARIABLE CallQueued = CONDITION_VARIABLE_INIT;
+    std::atomic<unsigned> CallsQueued{0};  // counts every hand-over, read while spinning
     bool WakePosted = false;   // a wake-up message is on its way and not yet handled
     bool Watching = false;     // the main thread waits on CallQueued between calls of a pass
     DWORD ThreadId = 0;
@@ -63,6 +70,35 @@ private:
     SRWLOCK* lock_;
     bool released_ = false;
 };
+
+// Ticks of the performance counter to spin for; 0 on a machine with one processor.
+LONGLONG SpinTicks() {
+    static const LONGLONG ticks = [] {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        LARGE_INTEGER frequency;
+        if (info.dwNumberOfProcessors < 2 || !QueryPerformanceFrequency(&frequency)) return LONGLONG(0);
+        return frequency.QuadPart * SpinMicroseconds / 1000000;
+    }();
+    return ticks;
+}
+
+// Spins until done() holds or the spin time is over; returns done().
+template <typename Done>
+bool SpinUntil(Done&& done) {
+    const LONGLONG ticks = SpinTicks();
+    if (ticks <= 0) return done();
+    LARGE_INTEGER start, now;
+    QueryPerformanceCounter(&start);
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (done()) return true;
+            YieldProcessor();
+        }
+        QueryPerformanceCounter(&now);
+        if (now.QuadPart - start.QuadPart > ticks) return done();
+    }
+}
 
 void PostWake(TMainThreadState& state, HWND window) {
     if (PostMessageA(window, WakeMessage, 0, 0)) return;
@@ -133,6 +169,7 @@ void SynchronizeCall(void (*run)(void*), void* context) {
         if (state.Tail) state.Tail->Next = &call;
         else state.Head = &call;
         state.Tail = &call;
+        state.CallsQueued.fetch_add(1, std::memory_order_release);
         // A main thread that waits for calls is woken in-process; one in its message loop by
         // a message, unless one is already on its way.
         if (state.Watching) {
@@ -143,9 +180,10 @@ void SynchronizeCall(void (*run)(void*), void* context) {
         }
     }
     if (wake) PostWake(state, wake);
-    {
+    auto ran = [&call] { return call.Done.load(std::memory_order_acquire); };
+    if (!SpinUntil(ran)) {
         TStateLock guard(state);
-        while (!call.Done) SleepConditionVariableSRW(&call.Ran, &state.Lock, INFINITE, 0);
+        while (!ran()) SleepConditionVariableSRW(&call.Ran, &state.Lock, INFINITE, 0);
     }
     if (call.Error) std::rethrow_exception(call.Error);
 }
@@ -160,9 +198,14 @@ void RunPendingMainThreadCalls() {
         TPendingCall* call = state.Head;
         if (!call) {
             if (!ranAny || GetTickCount64() - passStart > PassLimitMilliseconds) break;
-            // A thread that just got its answer often comes straight back with its next call.
+            // A thread that just got its answer often comes straight back with its next call:
+            // watch for it, then wait for it asleep.
             state.Watching = true;
-            SleepConditionVariableSRW(&state.CallQueued, &state.Lock, WatchMilliseconds, 0);
+            const unsigned seen = state.CallsQueued.load(std::memory_order_relaxed);
+            guard.Release();
+            SpinUntil([&state, seen] { return state.CallsQueued.load(std::memory_order_acquire) != seen; });
+            guard.Acquire();
+            if (!state.Head) SleepConditionVariableSRW(&state.CallQueued, &state.Lock, WatchMilliseconds, 0);
             state.Watching = false;
             if (!state.Head) break;
             continue;
@@ -177,10 +220,10 @@ void RunPendingMainThreadCalls() {
         }
         ranAny = true;
         guard.Acquire();
-        call->Done = true;
-        // The caller leaves only after taking the lock this thread holds, so its call record
-        // outlives this wake-up.
+        // A sleeping caller wakes only once this thread lets go of the lock; a spinning one
+        // leaves as soon as Done is set, so Done is the last touch of its record.
         WakeConditionVariable(&call->Ran);
+        call->Done.store(true, std::memory_order_release);
         if (GetTickCount64() - passStart > PassLimitMilliseconds) break;
     }
     // Calls left over after a long pass wait for the next one, after the window messages.

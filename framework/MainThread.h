@@ -11,8 +11,10 @@
 //
 // The hand-off allocates nothing: the waiting call lives on the caller's stack. The main
 // thread runs every call that is waiting (from any number of threads) in one pass, and after
-// it waits a moment for more, asleep: a caller then wakes it in-process. Only a main thread
-// that is back in its message loop is woken by a message, and only by one at a time.
+// it waits a moment for more, first watching a counter, then asleep: a caller then reaches it
+// in-process. Only a main thread that is back in its message loop is woken by a message, and
+// only by one at a time. A waiting caller likewise watches for its answer briefly before it
+// sleeps (both watches only on machines with more than one processor).
 //
 // The main thread is the one that initialises the program (static initialisation); call
 // InitializeMainThread from another thread only to move that role, as tests do.
