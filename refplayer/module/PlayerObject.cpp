@@ -397,11 +397,19 @@ HRESULT TPlayerObject::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRES
         bool onButton = MouseInput(message, point);
         return onButton || HitsContent(point) ? S_OK : S_FALSE;
     }
+    case WM_RBUTTONDOWN:
+        if (!HitsContent(point)) return S_FALSE;
+        rightPressed_ = true;
+        return S_OK;
     case WM_RBUTTONUP:
     case WM_CONTEXTMENU: {
-        if (!properties_.menu) return S_FALSE;
+        if (!OpensContextMenu(message, lParam)) return S_FALSE;
         POINT screen = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         if (message == WM_RBUTTONUP && container) ClientToScreen(container, &screen);
+        if (lParam == -1) {
+            screen = {position_.left, position_.top};
+            if (container) ClientToScreen(container, &screen);
+        }
         ShowContextMenu(screen, container);
         return S_OK;
     }
@@ -1149,9 +1157,21 @@ HCURSOR TPlayerObject::HandCursor() {
     return handCursor_;
 }
 
+// The menu opens for a right press this player saw followed by its release (or by the context
+// menu request the release turns into), and for a request from the keyboard. A release or a
+// request after a press that never reached the player opens nothing: that is how a container
+// keeps the menu away.
+bool TPlayerObject::OpensContextMenu(UINT message, LPARAM lParam) {
+    if (message == WM_CONTEXTMENU && lParam == -1) return true;
+    const bool pressed = rightPressed_;
+    rightPressed_ = false;
+    return pressed;
+}
+
 void TPlayerObject::ShowContextMenu(POINT screenPoint, HWND owner) {
     if (!contextMenu_) contextMenu_ = LoadMenuA(ModuleInstance(), MAKEINTRESOURCEA(REFPLAYER_CONTEXT_MENU));
-    HMENU popup = contextMenu_ ? GetSubMenu(contextMenu_, 0) : nullptr;
+    // With the Menu property off only the short menu (the player's name) is offered.
+    HMENU popup = contextMenu_ ? GetSubMenu(contextMenu_, properties_.menu ? 0 : 1) : nullptr;
     if (!popup) return;
     TComPtr<IOleObject> self(this);
     CheckMenuItem(popup, REFPLAYER_MENU_PLAY, Playing() ? MF_CHECKED : MF_UNCHECKED);
@@ -1228,13 +1248,16 @@ LRESULT TPlayerObject::HandleWindowMessage(HWND window, UINT message, WPARAM wPa
             if (TranslateAccelerator(&key) == S_OK) return 0;
             break;
         }
+        case WM_RBUTTONDOWN:
+            rightPressed_ = true;
+            return 0;
         case WM_RBUTTONUP:
-            if (!properties_.menu) break;
+            if (!OpensContextMenu(message, lParam)) break;
             ClientToScreen(window, &point);
             ShowContextMenu(point, window);
             return 0;
         case WM_CONTEXTMENU:
-            if (!properties_.menu) break;
+            if (!OpensContextMenu(message, lParam)) break;
             if (lParam == -1) {
                 point = {0, 0};
                 ClientToScreen(window, &point);

@@ -227,6 +227,7 @@ private:
     bool MouseInput(UINT message, POINT stagePoint);
     refplayer::DisplayObject* LiveButton(refplayer::DisplayObject* button) const;
     void SetButtonState(refplayer::DisplayObject* button, uint8_t state);
+    bool OpensContextMenu(UINT message, LPARAM lParam);
     void ShowContextMenu(POINT screenPoint, HWND owner);
     HCURSOR HandCursor();
 
@@ -267,6 +268,7 @@ private:
     ULONGLONG lastTick_ = 0;
     HCURSOR handCursor_ = nullptr;
     HMENU contextMenu_ = nullptr;
+    bool rightPressed_ = false;  // a right press reached the player and no menu opened since
     TClickSound click_;
 
     // loadMovie requests: queued while scripts run, then fetched through the moniker route.
