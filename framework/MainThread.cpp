@@ -30,6 +30,7 @@ struct TPendingCall {
     std::exception_ptr Error;
     TPendingCall* Next = nullptr;
     CONDITION_VARIABLE Ran = CONDITION_VARIABLE_INIT;
+    bool Sleeping = false;  // the caller waits on Ran (under the lock): only then is it woken
     // Set last by the main thread, which touches the record no more after it.
     std::atomic<bool> Done{false};
 };
@@ -41,7 +42,8 @@ struct TMainThreadState {
     CONDITION_VARIABLE CallQueued = CONDITION_VARIABLE_INIT;
     std::atomic<unsigned> CallsQueued{0};  // counts every hand-over, read while spinning
     bool WakePosted = false;   // a wake-up message is on its way and not yet handled
-    bool Watching = false;     // the main thread waits on CallQueued between calls of a pass
+    bool Watching = false;     // the main thread watches for calls between calls of a pass
+    bool MainSleeping = false; // ... and is asleep on CallQueued: only then is it woken
     DWORD ThreadId = 0;
     HWND WakeWindow = nullptr;
 };
@@ -51,9 +53,19 @@ TMainThreadState& State() {
     return state;
 }
 
+// The lock is held only for a few instructions at a time; a thread that finds it taken tries
+// again for a moment before the system puts it to sleep (a sleep and wake-up cost far more).
+void AcquireStateLock(SRWLOCK* lock) {
+    for (int i = 0; i < 64; ++i) {
+        if (TryAcquireSRWLockExclusive(lock)) return;
+        YieldProcessor();
+    }
+    AcquireSRWLockExclusive(lock);
+}
+
 class TStateLock {
 public:
-    explicit TStateLock(TMainThreadState& state) : lock_(&state.Lock) { AcquireSRWLockExclusive(lock_); }
+    explicit TStateLock(TMainThreadState& state) : lock_(&state.Lock) { AcquireStateLock(lock_); }
     ~TStateLock() {
         if (!released_) ReleaseSRWLockExclusive(lock_);
     }
@@ -62,7 +74,7 @@ public:
         released_ = true;
     }
     void Acquire() {
-        AcquireSRWLockExclusive(lock_);
+        AcquireStateLock(lock_);
         released_ = false;
     }
 
@@ -97,6 +109,8 @@ bool SpinUntil(Done&& done) {
         }
         QueryPerformanceCounter(&now);
         if (now.QuadPart - start.QuadPart > ticks) return done();
+        // On a busy machine the other side may be waiting for this very processor.
+        SwitchToThread();
     }
 }
 
@@ -173,7 +187,7 @@ void SynchronizeCall(void (*run)(void*), void* context) {
         // A main thread that waits for calls is woken in-process; one in its message loop by
         // a message, unless one is already on its way.
         if (state.Watching) {
-            WakeConditionVariable(&state.CallQueued);
+            if (state.MainSleeping) WakeConditionVariable(&state.CallQueued);
         } else if (!state.WakePosted) {
             state.WakePosted = true;
             wake = state.WakeWindow;
@@ -183,6 +197,7 @@ void SynchronizeCall(void (*run)(void*), void* context) {
     auto ran = [&call] { return call.Done.load(std::memory_order_acquire); };
     if (!SpinUntil(ran)) {
         TStateLock guard(state);
+        call.Sleeping = true;
         while (!ran()) SleepConditionVariableSRW(&call.Ran, &state.Lock, INFINITE, 0);
     }
     if (call.Error) std::rethrow_exception(call.Error);
@@ -205,7 +220,11 @@ void RunPendingMainThreadCalls() {
             guard.Release();
             SpinUntil([&state, seen] { return state.CallsQueued.load(std::memory_order_acquire) != seen; });
             guard.Acquire();
-            if (!state.Head) SleepConditionVariableSRW(&state.CallQueued, &state.Lock, WatchMilliseconds, 0);
+            if (!state.Head) {
+                state.MainSleeping = true;
+                SleepConditionVariableSRW(&state.CallQueued, &state.Lock, WatchMilliseconds, 0);
+                state.MainSleeping = false;
+            }
             state.Watching = false;
             if (!state.Head) break;
             continue;
@@ -222,7 +241,7 @@ void RunPendingMainThreadCalls() {
         guard.Acquire();
         // A sleeping caller wakes only once this thread lets go of the lock; a spinning one
         // leaves as soon as Done is set, so Done is the last touch of its record.
-        WakeConditionVariable(&call->Ran);
+        if (call->Sleeping) WakeConditionVariable(&call->Ran);
         call->Done.store(true, std::memory_order_release);
         if (GetTickCount64() - passStart > PassLimitMilliseconds) break;
     }
