@@ -1,5 +1,6 @@
 #include "FlashPlayerControl/content/ContentProvider.h"
 
+#include "FlashPlayerControl/content/BlockCopy.h"
 #include "FlashPlayerControl/content/BorrowedMemoryStream.h"
 
 #include <algorithm>
@@ -90,7 +91,7 @@ bool TContentProvider::BufferWrite(const void* data, ULONG count) {
     if (count == 0) return true;
     void* block = GlobalLock(bufferBlock_);
     if (!block) return false;
-    std::memcpy(static_cast<char*>(block) + bufferedSize_, data, count);
+    CopyIntoNewMemory(static_cast<char*>(block) + bufferedSize_, data, count);
     GlobalUnlock(bufferBlock_);
     bufferedSize_ += count;
     return true;

@@ -2,7 +2,10 @@
 // writing.
 #include "ContentTestSupport.h"
 
+#include "FlashPlayerControl/content/BlockCopy.h"
 #include "FlashPlayerControl/content/ContentProvider.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -125,4 +128,24 @@ TEST(ContentProvider, ReleasesTheReceiverWithTheProvider) {
         EXPECT_GT(player.References(), 1);
     }
     EXPECT_EQ(player.References(), 1);
+}
+
+TEST(CopyIntoNewMemory, EverySizeAroundTheSplitCopiesExactlyItsBytes) {
+    // Large copies are split between two threads at a page boundary of the target: each size
+    // and target alignment must still give exactly the source bytes, and nothing beyond them.
+    const size_t split = size_t(8) << 20;
+    std::vector<uint8_t> source(split * 2 + 64);
+    uint32_t seed = 7;
+    for (uint8_t& byte : source) byte = uint8_t((seed = seed * 1103515245 + 12345) >> 24);
+    for (size_t count : {size_t(0), size_t(1), split - 1, split, split + 4097, split * 2 + 3}) {
+        for (size_t offset : {size_t(0), size_t(13), size_t(4095)}) {
+            SCOPED_TRACE(std::to_string(count) + " bytes at offset " + std::to_string(offset));
+            std::vector<uint8_t> target(count + offset + 16, 0xEE);
+            CopyIntoNewMemory(target.data() + offset, source.data() + 1, count);
+            EXPECT_TRUE(std::equal(source.begin() + 1, source.begin() + 1 + std::ptrdiff_t(count),
+                                   target.begin() + std::ptrdiff_t(offset)));
+            for (size_t i = 0; i < offset; ++i) ASSERT_EQ(target[i], 0xEE);
+            for (size_t i = offset + count; i < target.size(); ++i) ASSERT_EQ(target[i], 0xEE);
+        }
+    }
 }
