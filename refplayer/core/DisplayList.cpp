@@ -19,7 +19,7 @@ bool SameNoCase(const std::string& a, const std::string& b) {
 
 MovieClip::MovieClip(DisplayObject* owner, const std::vector<SwfFrame>* frames, CharacterDictionary& dictionary,
                      TimelineListener* listener, const std::map<std::string, int>* labels)
-    : owner_(owner), frames_(frames), labels_(labels), dictionary_(dictionary), listener_(listener) {}
+    : owner_(owner), frames_(frames), labels_(labels), dictionary_(&dictionary), listener_(listener) {}
 
 MovieClip::~MovieClip() = default;
 
@@ -69,13 +69,26 @@ void MovieClip::GotoFrame(int frame, bool runActions) {
     if (runActions && listener_) listener_->FrameActions(*this, (*frames_)[static_cast<size_t>(frame)]);
 }
 
-void MovieClip::ReplaceContent(std::vector<SwfTag> tags) {
+void MovieClip::ReplaceContent(std::vector<SwfTag> tags, CharacterDictionary& dictionary) {
     Clear();
     ownFrames_.assign(1, SwfFrame());
     ownFrames_[0].tags = std::move(tags);
     frames_ = &ownFrames_;
     labels_ = nullptr;
+    dictionary_ = &dictionary;
+    loaded_.reset();
     GotoFrame(0, false);
+}
+
+void MovieClip::ReplaceMovie(std::shared_ptr<LoadedMovie> movie) {
+    Clear();
+    ownFrames_.clear();
+    loaded_ = std::move(movie);
+    frames_ = &loaded_->frames;
+    labels_ = nullptr;
+    dictionary_ = &loaded_->dictionary;
+    playing_ = true;
+    GotoFrame(0);
 }
 
 bool MovieClip::TickChildren() {
@@ -119,7 +132,7 @@ void MovieClip::ApplyFrame(int frame) {
             break;
         }
         default:
-            if (CharacterDictionary::IsDefinition(tag.code)) dictionary_.Define(tag);
+            if (CharacterDictionary::IsDefinition(tag.code)) dictionary_->Define(tag);
             break;
         }
     }
@@ -128,7 +141,7 @@ void MovieClip::ApplyFrame(int frame) {
 std::unique_ptr<DisplayObject> MovieClip::Instantiate(uint16_t characterId) {
     auto object = std::make_unique<DisplayObject>();
     object->characterId = characterId;
-    object->character = dictionary_.Find(characterId);
+    object->character = dictionary_->Find(characterId);
     object->parent = this;
     return object;
 }
@@ -165,7 +178,7 @@ void MovieClip::Place(const SwfTag& tag) {
         if (object->clip) object->clip->Clear();
         object->clip.reset();
         object->characterId = id;
-        object->character = dictionary_.Find(id);
+        object->character = dictionary_->Find(id);
         isNew = true;
     }
     if (!object) return;  // a move of nothing
@@ -177,7 +190,7 @@ void MovieClip::Place(const SwfTag& tag) {
     if (isNew && object->character && object->character->editText) object->text = object->character->editText->initialText;
     if (isNew && object->character && object->character->kind == SwfCharacter::Kind::Sprite) {
         const SwfSprite& sprite = *object->character->sprite;
-        object->clip = std::make_unique<MovieClip>(object, &sprite.frames, dictionary_, listener_, &sprite.labels);
+        object->clip = std::make_unique<MovieClip>(object, &sprite.frames, *dictionary_, listener_, &sprite.labels);
         object->clip->GotoFrame(0);
     }
 }

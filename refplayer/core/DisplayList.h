@@ -22,6 +22,15 @@ public:
 
 class MovieClip;
 
+// A movie loaded into a clip or a level: its own frames and characters, kept alive by the
+// timelines that show it.
+struct LoadedMovie {
+    SwfHeader header;
+    std::vector<SwfFrame> frames;
+    CharacterDictionary dictionary;
+    uint64_t serial = 0;  // unique per load: tells its sprites' init actions from the parent's
+};
+
 class DisplayObject : public ScriptObjectRef {
 public:
     uint16_t characterId = 0;
@@ -77,8 +86,15 @@ public:
     // Frame of a label, -1 when there is none (labels are matched ignoring case).
     int LabelFrame(const std::string& label) const;
 
-    // Replaces the timeline with one frame of these tags (content loaded into a clip).
-    void ReplaceContent(std::vector<SwfTag> tags);
+    // Replaces the timeline with one frame of these tags, whose characters are in dictionary
+    // (content loaded into a clip); no tags leave the clip empty.
+    void ReplaceContent(std::vector<SwfTag> tags, CharacterDictionary& dictionary);
+    // Replaces the timeline with a loaded movie's, which then plays from its first frame.
+    void ReplaceMovie(std::shared_ptr<LoadedMovie> movie);
+    // The movie loaded into this timeline, if any.
+    const LoadedMovie* Loaded() const { return loaded_.get(); }
+    // Where the characters this timeline places are defined.
+    const CharacterDictionary& Dictionary() const { return *dictionary_; }
 
     const std::map<int, std::unique_ptr<DisplayObject>>& Objects() const { return objects_; }
     DisplayObject* ObjectAt(int depth) const;
@@ -95,8 +111,10 @@ private:
     const std::vector<SwfFrame>* frames_;
     std::vector<SwfFrame> ownFrames_;  // content that replaced the timeline
     const std::map<std::string, int>* labels_;
-    CharacterDictionary& dictionary_;
+    CharacterDictionary* dictionary_;
     TimelineListener* listener_;
+    // Declared before the objects, which point into its dictionary and so must go first.
+    std::shared_ptr<LoadedMovie> loaded_;
     std::map<int, std::unique_ptr<DisplayObject>> objects_;
     int current_ = -1;
     bool playing_ = true;

@@ -75,6 +75,15 @@ SwfMatrix StageToView(const SwfHeader& header, const ViewOptions& view) {
     return m;
 }
 
+void StageRenderer::RenderOver(const MovieClip& clip, const SwfHeader& header, const ViewOptions& view,
+                               RasterSurface& surface) {
+    if (surface.width != view.width || surface.height != view.height) return;
+    surface_ = &surface;
+    rasterizer_.SetAntiAlias(view.antiAlias);
+    DrawList(clip, StageToView(header, view), SwfColorTransform(), nullptr);
+    surface_ = nullptr;
+}
+
 void StageRenderer::Render(const MovieClip* root, const CharacterDictionary& dictionary, const SwfHeader& header,
                            const ViewOptions& view, RasterSurface& surface) {
     if (surface.width != view.width || surface.height != view.height) surface.Resize(view.width, view.height);
@@ -89,6 +98,7 @@ void StageRenderer::Render(const MovieClip* root, const CharacterDictionary& dic
 
 void StageRenderer::DrawList(const MovieClip& clip, const SwfMatrix& m, const SwfColorTransform& cx,
                              const CoverageMask* clipMask) {
+    DictionaryScope scope(dictionary_, clip.Dictionary());
     struct Layer {
         int clipDepth;
         std::unique_ptr<CoverageMask> mask;
@@ -128,6 +138,7 @@ void StageRenderer::DrawCharacter(const SwfCharacter* character, const DisplayOb
         break;
     case SwfCharacter::Kind::Sprite:
         if (instance && instance->clip) {
+            DictionaryScope scope(dictionary_, instance->clip->Dictionary());
             if (intoMask) {
                 for (const auto& [depth, child] : instance->clip->Objects())
                     if (child->clipDepth == 0) DrawObject(*child, m, cx, nullptr, intoMask);
@@ -337,6 +348,7 @@ DisplayObject* StageRenderer::ButtonAt(const MovieClip* root, const CharacterDic
 }
 
 DisplayObject* StageRenderer::HitList(const MovieClip& clip, const SwfMatrix& m) {
+    DictionaryScope scope(dictionary_, clip.Dictionary());
     const auto& objects = clip.Objects();
     for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
         DisplayObject& object = *it->second;
@@ -366,6 +378,7 @@ bool StageRenderer::HitsCharacter(const SwfCharacter* character, const DisplayOb
                 return true;
     }
     if (character->kind == SwfCharacter::Kind::Sprite && instance && instance->clip) {
+        DictionaryScope scope(dictionary_, instance->clip->Dictionary());
         for (const auto& [depth, child] : instance->clip->Objects())
             if (HitsCharacter(child->character, child.get(), state, m * child->matrix)) return true;
     }

@@ -575,7 +575,14 @@ std::wstring TPlayerObject::FlashCall(const std::wstring& request) {
 
 void TPlayerObject::LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) {
     // Started later: a load may replace the movie whose script is running now.
-    clipLoads_.push_back(TClipLoad{clip, url, nullptr, {}});
+    if (clipLoads_.size() >= MaxClipLoads) return;
+    clipLoads_.push_back(TClipLoad{clip, 0, url, nullptr, {}});
+    if (clockWindow_) PostMessageW(clockWindow_, WM_REFPLAYER_CLIPLOADS, 0, 0);
+}
+
+void TPlayerObject::LoadLevel(int level, const std::wstring& url) {
+    if (clipLoads_.size() >= MaxClipLoads) return;
+    clipLoads_.push_back(TClipLoad{nullptr, level, url, nullptr, {}});
     if (clockWindow_) PostMessageW(clockWindow_, WM_REFPLAYER_CLIPLOADS, 0, 0);
 }
 
@@ -629,11 +636,11 @@ void TPlayerObject::StartClipLoads() {
         if (clipLoads_[i].binding) continue;
         refplayer::DisplayObject* clip = clipLoads_[i].clip;
         std::wstring url = clipLoads_[i].url;
-        if (!playback_.Holds(clip)) {
+        if (clipLoads_[i].level == 0 && !playback_.Holds(clip)) {
             clipLoads_.erase(clipLoads_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
-        if (playback_.Root() && clip->clip.get() == playback_.Root()) {
+        if (clip && playback_.Root() && clip->clip.get() == playback_.Root()) {
             // Into level 0: a new movie replaces this one, and every other load with it.
             clipLoads_.clear();
             StartMovie(url);
@@ -733,10 +740,25 @@ void TPlayerObject::BindingChanged(TMovieBinding* binding) {
             TClipLoad done = std::move(load);
             clipLoads_.erase(clipLoads_.begin() + static_cast<std::ptrdiff_t>(i));
             done.binding->Detach();
-            // A picture replaces the clip's content; movies are not loaded into clips.
+            if (FAILED(news.result)) return;
+            bool intoLevel = done.level > 0;
+            if (!intoLevel && !playback_.Holds(done.clip)) return;
+            // A movie replaces the clip's content or fills the level; a malformed one fails
+            // this load only. A picture replaces a clip's content.
+            if (refplayer::Playback::IsMovie(done.data.data(), done.data.size())) {
+                try {
+                    if (intoLevel)
+                        playback_.ShowMovieInLevel(done.level, done.data.data(), done.data.size());
+                    else
+                        playback_.ShowMovieInClip(*done.clip, done.data.data(), done.data.size());
+                } catch (const refplayer::FormatError&) {
+                }
+                StartSounds();
+                Invalidate();
+                return;
+            }
             refplayer::SwfBitmap bitmap;
-            if (SUCCEEDED(news.result) && playback_.Holds(done.clip) &&
-                imageDecoder_.Decode(done.data.data(), done.data.size(), bitmap)) {
+            if (!intoLevel && imageDecoder_.Decode(done.data.data(), done.data.size(), bitmap)) {
                 playback_.ShowBitmapInClip(*done.clip, std::move(bitmap));
                 Invalidate();
             }
@@ -1010,6 +1032,8 @@ const refplayer::RasterSurface& TPlayerObject::RenderFrame(int width, int height
         return surface_;
     if (playback_.HeaderParsed()) {
         renderer_.Render(playback_.Root(), playback_.Dictionary(), playback_.Header(), view, surface_);
+        for (const refplayer::MovieClip* level : playback_.Levels())
+            renderer_.RenderOver(*level, playback_.Header(), view, surface_);
     } else {
         surface_.Resize(width, height);
         surface_.Fill(opaque ? 0xFF000000 | view.background : 0);
@@ -1077,21 +1101,8 @@ bool TPlayerObject::HitsContent(POINT stagePoint) {
     return (surface.At(stagePoint.x, stagePoint.y) >> 24) != 0;
 }
 
-namespace {
-
-bool Holds(const refplayer::MovieClip* clip, const refplayer::DisplayObject* object) {
-    if (!clip) return false;
-    for (const auto& [depth, child] : clip->Objects()) {
-        if (child.get() == object) return true;
-        if (child->clip && Holds(child->clip.get(), object)) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
 refplayer::DisplayObject* TPlayerObject::LiveButton(refplayer::DisplayObject* button) const {
-    return button && Holds(playback_.Root(), button) ? button : nullptr;
+    return button && playback_.Holds(button) ? button : nullptr;
 }
 
 void TPlayerObject::SetButtonState(refplayer::DisplayObject* button, uint8_t state) {
@@ -1104,8 +1115,15 @@ bool TPlayerObject::MouseInput(UINT message, POINT stagePoint) {
     if (!playback_.HeaderParsed() || !playback_.Root()) return false;
     RECT bounds = StageBounds();
     refplayer::ViewOptions view = View(bounds.right, bounds.bottom, !windowless_);
-    refplayer::DisplayObject* hit = renderer_.ButtonAt(playback_.Root(), playback_.Dictionary(), playback_.Header(),
-                                                       view, stagePoint.x + 0.5, stagePoint.y + 0.5);
+    // The levels above the movie take the mouse first, topmost first.
+    refplayer::DisplayObject* hit = nullptr;
+    std::vector<const refplayer::MovieClip*> levels = playback_.Levels();
+    for (auto it = levels.rbegin(); it != levels.rend() && !hit; ++it)
+        hit = renderer_.ButtonAt(*it, playback_.Dictionary(), playback_.Header(), view, stagePoint.x + 0.5,
+                                 stagePoint.y + 0.5);
+    if (!hit)
+        hit = renderer_.ButtonAt(playback_.Root(), playback_.Dictionary(), playback_.Header(), view,
+                                 stagePoint.x + 0.5, stagePoint.y + 0.5);
     hoverButton_ = LiveButton(hoverButton_);
     pressedButton_ = LiveButton(pressedButton_);
     // Each event may run actions that change the display list: buttons are looked up again after.

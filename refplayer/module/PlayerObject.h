@@ -187,6 +187,7 @@ private:
     void FsCommand(const std::wstring& command, const std::wstring& args) override;
     std::wstring FlashCall(const std::wstring& request) override;
     void LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) override;
+    void LoadLevel(int level, const std::wstring& url) override;
     bool OpenStream(uint64_t transfer, const std::wstring& url) override;
     std::unique_ptr<refplayer::AudioSink> CreateAudioSink() override;
     void ReceiveStreamData(size_t index, TBindingNews& news);
@@ -271,12 +272,14 @@ private:
 
     // loadMovie requests: queued while scripts run, then fetched through the moniker route.
     struct TClipLoad {
-        refplayer::DisplayObject* clip;
+        refplayer::DisplayObject* clip;  // null for a level
+        int level;                       // above 0: into that level
         std::wstring url;
         TComPtr<TMovieBinding> binding;
         std::vector<uint8_t> data;
     };
     std::vector<TClipLoad> clipLoads_;
+    static constexpr size_t MaxClipLoads = 32;  // loads under way at once
     // NetStream.play transfers fetched through the moniker route.
     struct TStreamLoad {
         uint64_t transfer;
