@@ -44,6 +44,10 @@ public:
     const SwfCharacter* character = nullptr;  // owned by the dictionary
     std::unique_ptr<MovieClip> clip;          // the timeline of a sprite instance
     uint8_t buttonState = ButtonUp;           // the shown state of a button instance
+    // The sprite parts of a button's shown state, each with its own timeline (depth: the
+    // index of its button record), and the state they were made for.
+    std::vector<std::unique_ptr<DisplayObject>> stateParts;
+    uint8_t partsState = 0;
     std::string text;                         // the shown text of a text field (UTF-8)
     uint32_t videoStream = 0;                 // the NetStream a Video object shows (0: none)
     MovieClip* parent = nullptr;
@@ -83,6 +87,11 @@ public:
     // One tick: the children, then this timeline while playing (sprites loop). True when
     // anything shown may have changed.
     bool Tick();
+    // Shows a state of a button instance on this timeline: its sprite parts start afresh.
+    void ShowButtonState(DisplayObject& button, uint8_t state);
+    // Timelines nest at most this deep (a sprite placing itself, a button state showing the
+    // sprite that holds the button); deeper sprites are shown empty.
+    static constexpr int kMaxNesting = 64;
     // Frame of a label, -1 when there is none (labels are matched ignoring case).
     int LabelFrame(const std::string& label) const;
 
@@ -106,6 +115,9 @@ private:
     void Place(const SwfTag& tag);
     void Remove(int depth);
     std::unique_ptr<DisplayObject> Instantiate(uint16_t characterId);
+    void StartTimeline(DisplayObject& object);
+    void Forget(DisplayObject& object);
+    int nesting_ = 0;  // timelines above this one
 
     DisplayObject* owner_;
     const std::vector<SwfFrame>* frames_;

@@ -243,6 +243,21 @@ void Playback::ButtonEvent(DisplayObject& button, uint16_t conditions) {
     // A copy: the actions may remove the button.
     std::shared_ptr<SwfButton> definition = button.character->button;
     DisplayObject* clip = button.parent->Owner();
+    static const std::pair<uint16_t, SwfButtonTransition> transitions[] = {
+        {ButtonRollOut, ButtonOverToUp}, {ButtonRollOver, ButtonUpToOver}, {ButtonPress, ButtonOverToDown},
+        {ButtonRelease, ButtonDownToOver}};
+    for (const auto& [condition, transition] : transitions) {
+        const SwfButtonSound& sound = definition->sounds[transition];
+        if (!(conditions & condition) || !sound.soundId) continue;
+        const SwfCharacter* character = button.parent->Dictionary().Find(sound.soundId);
+        if (!character || !character->sound) continue;
+        SoundStart start;
+        start.sound = character->sound;
+        start.stop = sound.info.stop;
+        start.loops = sound.info.loops;
+        start.noMultiple = sound.info.noMultiple;
+        soundStarts_.push_back(std::move(start));
+    }
     for (const SwfButtonAction& action : definition->actions)
         if (action.conditions & conditions) pending_.push_back(PendingActions{clip, action.actions});
     RunPendingActions();
@@ -254,6 +269,15 @@ void Playback::ButtonEvent(DisplayObject& button, uint16_t conditions) {
         engine_->ClipEvent(&button, name);
         RunPendingActions();
     }
+}
+
+void Playback::SetButtonState(DisplayObject& button, uint8_t state) {
+    if (!button.parent) {
+        button.buttonState = state;
+        return;
+    }
+    button.parent->ShowButtonState(button, state);
+    RunPendingActions();
 }
 
 void Playback::RunActions(DisplayObject& clip, const std::vector<uint8_t>& actions) {

@@ -102,8 +102,11 @@ public:
         decoder_ = decoder;
         dictionary_.SetDecoder(decoder);
     }
-    // A mouse event of a button instance: runs the actions of its conditions (SwfButtonCondition).
+    // A mouse event of a button instance: runs the actions of its conditions (SwfButtonCondition)
+    // and starts the sound of the state change they make (DefineButtonSound).
     void ButtonEvent(DisplayObject& button, uint16_t conditions);
+    // Shows a state of a button instance (SwfButtonState); the sprites of that state start.
+    void SetButtonState(DisplayObject& button, uint8_t state);
     // Text fields bound to a variable show its value (FlashVars included); true when any changed.
     bool UpdateBoundFields();
     // A text field's shown text (UTF-8).

@@ -155,9 +155,15 @@ void StageRenderer::DrawCharacter(const SwfCharacter* character, const DisplayOb
                          [](const SwfButtonRecord* a, const SwfButtonRecord* b) { return a->depth < b->depth; });
         for (const SwfButtonRecord* record : records) {
             const SwfCharacter* part = dictionary_->Find(record->characterId);
-            // Parts are drawn as shapes; a sprite part has no timeline of its own here.
-            if (part && part->kind != SwfCharacter::Kind::Button)
-                DrawCharacter(part, nullptr, ButtonUp, m * record->matrix, cx * record->transform, clipMask, intoMask);
+            if (!part || part->kind == SwfCharacter::Kind::Button) continue;
+            // A sprite part draws the timeline the instance runs for the shown state.
+            const DisplayObject* partInstance = nullptr;
+            int index = static_cast<int>(record - character->button->records.data());
+            if (instance && part->kind == SwfCharacter::Kind::Sprite)
+                for (const auto& running : instance->stateParts)
+                    if (running->depth == index) partInstance = running.get();
+            DrawCharacter(part, partInstance, ButtonUp, m * record->matrix, cx * record->transform, clipMask,
+                          intoMask);
         }
         break;
     }

@@ -24,6 +24,7 @@ enum SwfDefineTagCode : uint16_t {
     SwfTagDefineText = 11,
     SwfTagDefineSound = 14,
     SwfTagStartSound = 15,
+    SwfTagDefineButtonSound = 17,
     SwfTagDefineBitsLossless = 20,
     SwfTagDefineBitsJpeg2 = 21,
     SwfTagDefineShape2 = 22,
@@ -90,10 +91,27 @@ struct SwfButtonAction {
     std::vector<uint8_t> actions;  // raw action records
 };
 
+// How a sound is started (SOUNDINFO of StartSound and DefineButtonSound).
+struct SwfSoundInfo {
+    bool stop = false;  // stops the sound's playing instances instead
+    bool noMultiple = false;
+    int loops = 1;
+};
+class ByteReader;
+SwfSoundInfo ReadSoundInfo(ByteReader& reader);
+
+// The sound of one button state change (DefineButtonSound); sound 0 is none.
+struct SwfButtonSound {
+    uint16_t soundId = 0;
+    SwfSoundInfo info;
+};
+enum SwfButtonTransition { ButtonOverToUp = 0, ButtonUpToOver = 1, ButtonOverToDown = 2, ButtonDownToOver = 3 };
+
 struct SwfButton {
     std::vector<SwfButtonRecord> records;
     std::vector<SwfButtonAction> actions;
     bool trackAsMenu = false;
+    SwfButtonSound sounds[4];  // by SwfButtonTransition
 };
 
 struct SwfFont {
@@ -193,6 +211,7 @@ public:
 
 private:
     void DefineBitmap(const SwfTag& tag);
+    void DefineButtonSounds(const SwfTag& tag);
 
     ImageDecoder* decoder_;
     std::map<uint16_t, SwfCharacter> characters_;

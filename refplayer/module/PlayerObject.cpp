@@ -1107,7 +1107,7 @@ refplayer::DisplayObject* TPlayerObject::LiveButton(refplayer::DisplayObject* bu
 
 void TPlayerObject::SetButtonState(refplayer::DisplayObject* button, uint8_t state) {
     if (!button || button->buttonState == state) return;
-    button->buttonState = state;
+    playback_.SetButtonState(*button, state);
     Invalidate();
 }
 
@@ -1158,6 +1158,7 @@ bool TPlayerObject::MouseInput(UINT message, POINT stagePoint) {
             playback_.ButtonEvent(*pressed, refplayer::ButtonReleaseOutside);
         }
     }
+    StartSounds();  // the buttons' own sounds, at once
     Invalidate();
     return hit != nullptr;
 }
