@@ -31,6 +31,9 @@ bool Bounds(const SwfCharacter* character, const DisplayObject* instance, const 
     if (character->shape) {
         add(character->shape->bounds, m);
         any = true;
+    } else if (character->morph) {
+        add(character->morph->At(instance ? instance->ratio : 0).bounds, m);
+        any = true;
     } else if (character->editText) {
         add(character->editText->bounds, m);
         any = true;

@@ -136,6 +136,9 @@ void StageRenderer::DrawCharacter(const SwfCharacter* character, const DisplayOb
     case SwfCharacter::Kind::Shape:
         DrawShape(*character->shape, m, cx, clipMask, intoMask);
         break;
+    case SwfCharacter::Kind::Morph:
+        DrawShape(character->morph->At(instance ? instance->ratio : 0), m, cx, clipMask, intoMask);
+        break;
     case SwfCharacter::Kind::Sprite:
         if (instance && instance->clip) {
             DictionaryScope scope(dictionary_, instance->clip->Dictionary());
@@ -372,9 +375,10 @@ DisplayObject* StageRenderer::HitList(const MovieClip& clip, const SwfMatrix& m)
 bool StageRenderer::HitsCharacter(const SwfCharacter* character, const DisplayObject* instance, uint8_t state,
                                   const SwfMatrix& m) {
     if (!character) return false;
-    if (character->kind == SwfCharacter::Kind::Shape) {
+    if (character->kind == SwfCharacter::Kind::Shape || character->kind == SwfCharacter::Kind::Morph) {
         probe_.values[0] = 0;
-        DrawShape(*character->shape, m, SwfColorTransform(), nullptr, &probe_);
+        DrawShape(character->shape ? *character->shape : character->morph->At(instance ? instance->ratio : 0), m,
+                  SwfColorTransform(), nullptr, &probe_);
         return probe_.values[0] >= 128;
     }
     if (character->kind == SwfCharacter::Kind::Button) {

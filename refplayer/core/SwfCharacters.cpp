@@ -45,6 +45,7 @@ bool CharacterDictionary::IsDefinition(uint16_t code) {
     case SwfTagDefineButton: case SwfTagDefineButton2: case SwfTagDefineFont: case SwfTagDefineFont2:
     case SwfTagDefineFont3: case SwfTagDefineText: case SwfTagDefineText2: case SwfTagDefineEditText:
     case SwfTagDefineSound: case SwfTagDefineVideoStream: case SwfTagDefineButtonSound:
+    case SwfTagDefineMorphShape: case SwfTagDefineMorphShape2:
         return true;
     default:
         return false;
@@ -69,6 +70,10 @@ void CharacterDictionary::Define(const SwfTag& tag) {
     case SwfTagDefineShape: case SwfTagDefineShape2: case SwfTagDefineShape3: case SwfTagDefineShape4:
         character.kind = SwfCharacter::Kind::Shape;
         character.shape = std::make_shared<SwfShape>(ParseDefineShape(tag.code, body, size, &id));
+        break;
+    case SwfTagDefineMorphShape: case SwfTagDefineMorphShape2:
+        character.kind = SwfCharacter::Kind::Morph;
+        character.morph = std::make_shared<SwfMorphShape>(ParseMorphShape(tag.code, body, size, &id));
         break;
     case SwfTagDefineSprite:
         character.kind = SwfCharacter::Kind::Sprite;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "refplayer/core/SwfMovie.h"
+#include "refplayer/core/SwfMorphShape.h"
 #include "refplayer/core/SwfShape.h"
 
 namespace refplayer {
@@ -42,8 +43,10 @@ enum SwfDefineTagCode : uint16_t {
     SwfTagDoInitAction = 59,
     SwfTagDefineVideoStream = 60,
     SwfTagPlaceObject3 = 70,
+    SwfTagDefineMorphShape = 46,
     SwfTagDefineFont3 = 75,
     SwfTagDefineShape4 = 83,
+    SwfTagDefineMorphShape2 = 84,
 };
 
 struct SwfBitmap {
@@ -167,7 +170,7 @@ struct SwfVideo {
 };
 
 struct SwfCharacter {
-    enum class Kind { Shape, Sprite, Bitmap, Button, Font, Text, EditText, Sound, Video };
+    enum class Kind { Shape, Sprite, Bitmap, Button, Font, Text, EditText, Sound, Video, Morph };
     Kind kind = Kind::Shape;
     std::shared_ptr<SwfShape> shape;
     std::shared_ptr<SwfSprite> sprite;
@@ -178,6 +181,7 @@ struct SwfCharacter {
     std::shared_ptr<SwfEditText> editText;
     std::shared_ptr<SwfSound> sound;
     std::shared_ptr<SwfVideo> video;
+    std::shared_ptr<SwfMorphShape> morph;
 };
 
 class CharacterDictionary {

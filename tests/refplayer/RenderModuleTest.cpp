@@ -224,6 +224,24 @@ TEST_F(RenderModuleTest, JpegBitmapFillShowsItsColour) {
     EXPECT_EQ(picture->Pixel(180, 180), RGB(255, 255, 255));  // beyond the bitmap: the stage
 }
 
+TEST_F(RenderModuleTest, MorphShapeIsDrawnAtItsPlacementRatio) {
+    // Red (0, 0)-(50, 50) px morphing into blue (100, 100)-(200, 200) px, placed half way:
+    // (50, 50)-(125, 125) px in the colour between.
+    MorphSquare morph;
+    morph.start[2] = morph.start[3] = 1000;
+    morph.end[0] = morph.end[1] = 2000;
+    morph.end[2] = morph.end[3] = 4000;
+    Bytes movie = Movie([&](TestSwf& m) {
+        m.Tag(refplayer::SwfTagDefineMorphShape, MorphBody(1, morph)).Tag(SwfTagPlaceObject2, PlaceWithRatio(1, 32768));
+    });
+    RECT position = {0, 0, 200, 200};
+    Start(movie, position, false);
+    auto picture = Draw(200, 200, RGB(0, 0, 0));
+    EXPECT_TRUE(Near(picture->Pixel(90, 90), 128, 0, 127, 2)) << Describe(picture->Pixel(90, 90));
+    EXPECT_EQ(picture->Pixel(40, 40), RGB(255, 255, 255));
+    EXPECT_EQ(picture->Pixel(140, 140), RGB(255, 255, 255));
+}
+
 TEST_F(RenderModuleTest, ScaleModesAndLowQuality) {
     Bytes movie = Movie([](TestSwf& m) {
         ShapeWriter red;
