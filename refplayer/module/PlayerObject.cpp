@@ -580,6 +580,13 @@ void TPlayerObject::LoadClip(refplayer::DisplayObject* clip, const std::wstring&
     if (clockWindow_) PostMessageW(clockWindow_, WM_REFPLAYER_CLIPLOADS, 0, 0);
 }
 
+void TPlayerObject::OpenUrl(const std::wstring& url, const std::wstring&) {
+    // Every window target opens the system's handler: there is no browser frame to aim at.
+    HWND owner = stageWindow_;
+    if (!owner && windowlessSite_) windowlessSite_->GetWindow(&owner);
+    urlOpener_.Open(owner, refplayer::ResolveUrl(movieUrl_, url));
+}
+
 void TPlayerObject::LoadLevel(int level, const std::wstring& url) {
     if (clipLoads_.size() >= MaxClipLoads) return;
     clipLoads_.push_back(TClipLoad{nullptr, level, url, nullptr, {}});

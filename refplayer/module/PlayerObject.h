@@ -21,6 +21,7 @@
 #include "refplayer/core/StageRenderer.h"
 #include "refplayer/module/GdiTextRenderer.h"
 #include "refplayer/module/PlayerWindows.h"
+#include "refplayer/module/UrlOpener.h"
 #include "refplayer/module/VideoRoute.h"
 #include "refplayer/module/WicImageDecoder.h"
 
@@ -188,6 +189,7 @@ private:
     std::wstring FlashCall(const std::wstring& request) override;
     void LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) override;
     void LoadLevel(int level, const std::wstring& url) override;
+    void OpenUrl(const std::wstring& url, const std::wstring& window) override;
     bool OpenStream(uint64_t transfer, const std::wstring& url) override;
     std::unique_ptr<refplayer::AudioSink> CreateAudioSink() override;
     void ReceiveStreamData(size_t index, TBindingNews& news);
@@ -288,6 +290,7 @@ private:
     std::vector<TStreamLoad> streamLoads_;
     double frameElapsed_ = 0;  // milliseconds towards the next frame while streams set the clock
     TMovieSounds sounds_;
+    TUrlOpener urlOpener_;
     TWicImageDecoder imageDecoder_;
     TGdiTextRenderer deviceText_;
     refplayer::StageRenderer renderer_;

@@ -23,7 +23,9 @@ public:
     std::vector<ClipRequest> clipLoads;
     std::vector<std::pair<int, std::wstring>> levelLoads;
     std::vector<std::wstring> commands;
+    std::vector<std::pair<std::wstring, std::wstring>> opened;  // url, window
 
+    void OpenUrl(const std::wstring& url, const std::wstring& window) override { opened.emplace_back(url, window); }
     void FsCommand(const std::wstring& command, const std::wstring&) override { commands.push_back(command); }
     std::wstring FlashCall(const std::wstring&) override { return L""; }
     void LoadClip(DisplayObject* clip, const std::wstring& url) override { clipLoads.push_back({clip, url}); }
@@ -276,6 +278,26 @@ TEST_F(LoadedMovieTest, LevelsAreBoundedInNumberAndRange) {
     EXPECT_EQ(host.levelLoads[0].first, 3);
     playback.Reset(L"");
     EXPECT_TRUE(playback.Levels().empty());
+}
+
+TEST_F(LoadedMovieTest, GetUrlToAWindowGoesToTheHostWithItsTarget) {
+    Asm actions;
+    actions.getUrl("http://example.com/a", "_blank")                           // GetURL
+        .push({Str("page.html"), Str("_self")}).getUrl2(0x01 << 6)            // GetURL2, GET
+        .push({Str("mailto:x@example.com"), Str("help")}).getUrl2(0x02 << 6)  // POST to a named window
+        .getUrl("FSCommand:quit", "now")                                      // not a window
+        .getUrl("child.swf", "_level2")                                       // a level, not a window
+        .push({Str("other.html"), Int(1), Str("_root")}).op(Asm::GetVariable)  // _root.getURL("other.html")
+        .push({Str("getURL")}).op(Asm::CallMethod).op(Asm::Pop);
+    Start(ParentMovie(actions));
+    using Opened = std::pair<std::wstring, std::wstring>;
+    EXPECT_EQ(host.opened, (std::vector<Opened>{{L"http://example.com/a", L"_blank"},
+                                                {L"page.html", L"_self"},
+                                                {L"mailto:x@example.com", L"help"},
+                                                {L"other.html", L""}}));
+    EXPECT_EQ(host.commands, std::vector<std::wstring>({L"quit"}));
+    ASSERT_EQ(host.levelLoads.size(), 1u);
+    EXPECT_EQ(host.levelLoads[0].first, 2);
 }
 
 } // namespace
