@@ -678,8 +678,18 @@ void TPlayerObject::FireProgress(long percent) {
 
 // --- Loading --------------------------------------------------------------------------------
 
-void TPlayerObject::LoadMovie(int, const std::wstring& url) {
-    // Levels are not modelled: every layer is the one movie, and a load replaces it.
+void TPlayerObject::LoadMovie(int layer, const std::wstring& url) {
+    // A layer above 0 plays over the running movie (an empty URL unloads it); layer 0, or any
+    // layer while no movie runs yet, replaces the movie.
+    if (layer > 0 && playback_.Root()) {
+        if (url.empty()) {
+            playback_.UnloadLevel(layer);
+            Invalidate();
+        } else {
+            LoadLevel(layer, url);
+        }
+        return;
+    }
     StartMovie(url);
 }
 

@@ -24,6 +24,8 @@ namespace {
 
 using namespace refplayer_test;
 
+constexpr int SlotLoadMovie = 58;
+
 std::map<std::wstring, Bytes>* servedFiles = nullptr;
 void ServeURL(void*, const std::wstring& url, TStream* stream) {
     auto file = servedFiles->find(url);
@@ -138,6 +140,20 @@ TEST_F(LoadedContentModuleTest, RelativeMoviesLoadedIntoAClipAndALevelAreDrawn) 
     EXPECT_TRUE(PumpUntil([&] { return DrawnPixel(30, 30) == RGB(0, 0, 255); }, 3000)) << std::hex << DrawnPixel(30, 30);
     EXPECT_EQ(DrawnPixel(125, 30), RGB(255, 255, 255));
     EXPECT_EQ(DrawnPixel(60, 60), RGB(255, 255, 255));
+
+    // The container's LoadMovie into layer 2 adds a green square over both; an empty URL
+    // takes it away again.
+    files_[L"http://refplayer.test/app/layer.swf"] = SquareMovie(0xFF00FF00, 1000, 1000, 400);
+    BSTR layer = SysAllocString(L"layer.swf");
+    EXPECT_EQ(CallSlot(flash_.Get(), SlotLoadMovie, 2, layer), S_OK);
+    SysFreeString(layer);
+    EXPECT_TRUE(PumpUntil([&] { return DrawnPixel(60, 60) == RGB(0, 255, 0); }, 3000)) << std::hex << DrawnPixel(60, 60);
+    EXPECT_EQ(DrawnPixel(30, 30), RGB(0, 0, 255));
+    BSTR none = SysAllocString(L"");
+    EXPECT_EQ(CallSlot(flash_.Get(), SlotLoadMovie, 2, none), S_OK);
+    SysFreeString(none);
+    EXPECT_EQ(DrawnPixel(60, 60), RGB(255, 255, 255));
+    EXPECT_EQ(ReadLong(flash_.Get(), SlotReadyState), 4);
 }
 
 TEST_F(LoadedContentModuleTest, MalformedLoadedMovieLeavesTheParentPlaying) {
