@@ -708,6 +708,7 @@ void TPlayerObject::StartMovie(const std::wstring& url) {
     for (TStreamLoad& load : streamLoads_) load.binding->Detach();
     streamLoads_.clear();
     frameElapsed_ = 0;
+    movieBroken_ = false;
     properties_.movie = url;
     playback_.Reset(properties_.flashVars);
     playback_.SetLoop(properties_.loop);
@@ -805,7 +806,13 @@ void TPlayerObject::ReceiveMovieData(TBindingNews& news) {
         UpdateClock();
         if (replaced()) return;
     }
-    if (playback_.StartIfReady()) {
+    bool started = false;
+    try {
+        started = playback_.StartIfReady();
+    } catch (const refplayer::FormatError&) {
+        MovieBroken();
+    }
+    if (started) {
         if (replaced()) return;
         StartSounds();
         MovieStarted();
@@ -831,6 +838,13 @@ void TPlayerObject::ReceiveMovieData(TBindingNews& news) {
         else
             movieBinding_ = nullptr;
     }
+    Invalidate();
+}
+
+void TPlayerObject::MovieBroken() {
+    // A frame that cannot be shown stops the movie where it is; what arrives still counts.
+    movieBroken_ = true;
+    playback_.SetPlaying(false);
     Invalidate();
 }
 
@@ -984,11 +998,15 @@ void TPlayerObject::Tick() {
         frameDue = frameElapsed_ >= frameMilliseconds;
         if (frameDue) frameElapsed_ -= frameMilliseconds;
     }
-    if (frameDue && playback_.Advance()) changed = true;
-    if (frameDue && playback_.CurrentFrame() >= 0) {
-        // Handlers run every tick and may move anything: the frame is drawn again.
-        playback_.EnterFrameEvents();
-        changed = true;
+    try {
+        if (!movieBroken_ && frameDue && playback_.Advance()) changed = true;
+        if (!movieBroken_ && frameDue && playback_.CurrentFrame() >= 0) {
+            // Handlers run every tick and may move anything: the frame is drawn again.
+            playback_.EnterFrameEvents();
+            changed = true;
+        }
+    } catch (const refplayer::FormatError&) {
+        MovieBroken();
     }
     StartSounds();
     if (changed) Invalidate();
@@ -1129,6 +1147,16 @@ void TPlayerObject::SetButtonState(refplayer::DisplayObject* button, uint8_t sta
 }
 
 bool TPlayerObject::MouseInput(UINT message, POINT stagePoint) {
+    // A button's state may start sprites whose frames are malformed.
+    try {
+        return TrackButtons(message, stagePoint);
+    } catch (const refplayer::FormatError&) {
+        MovieBroken();
+        return false;
+    }
+}
+
+bool TPlayerObject::TrackButtons(UINT message, POINT stagePoint) {
     if (!playback_.HeaderParsed() || !playback_.Root()) return false;
     RECT bounds = StageBounds();
     refplayer::ViewOptions view = View(bounds.right, bounds.bottom, !windowless_);

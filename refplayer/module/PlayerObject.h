@@ -209,6 +209,7 @@ private:
     void StartVideo(const std::wstring& path);
     void ReceiveVideoData(TBindingNews& news);
     void FailLoad();
+    void MovieBroken();
     void SetReadyState(long state);
     void FireProgress(long percent);
     void MovieStarted();
@@ -228,6 +229,7 @@ private:
     bool HitsContent(POINT stagePoint);
     // Buttons under the mouse: states and condition actions. True when a button is there.
     bool MouseInput(UINT message, POINT stagePoint);
+    bool TrackButtons(UINT message, POINT stagePoint);
     refplayer::DisplayObject* LiveButton(refplayer::DisplayObject* button) const;
     void SetButtonState(refplayer::DisplayObject* button, uint8_t state);
     void ShowContextMenu(POINT screenPoint, HWND owner);
@@ -288,7 +290,8 @@ private:
         TComPtr<TMovieBinding> binding;
     };
     std::vector<TStreamLoad> streamLoads_;
-    double frameElapsed_ = 0;  // milliseconds towards the next frame while streams set the clock
+    double frameElapsed_ = 0;
+    bool movieBroken_ = false;  // a frame could not be shown: the timeline stays where it is  // milliseconds towards the next frame while streams set the clock
     TMovieSounds sounds_;
     TUrlOpener urlOpener_;
     TWicImageDecoder imageDecoder_;

@@ -244,6 +244,28 @@ TEST_F(RenderModuleTest, MorphShapeIsDrawnAtItsPlacementRatio) {
     EXPECT_EQ(picture->Pixel(140, 140), RGB(255, 255, 255));
 }
 
+TEST_F(RenderModuleTest, MalformedPlacementInALaterFrameStopsTheMovieNotTheProcess) {
+    // Frame 1 shows a red square; frame 2's placement is cut short.
+    ShapeWriter red;
+    red.Solid(0xFFFF0000).Rectangle(0, 0, 2000, 2000);
+    Bytes movie = TestSwf()
+                      .Background(0xFFFFFF)
+                      .Tag(red.Code(), red.Body(1))
+                      .Tag(SwfTagPlaceObject2, Place(1, 1))
+                      .ShowFrame()
+                      .Tag(SwfTagPlaceObject2, {0x06, 1})
+                      .ShowFrame()
+                      .End()
+                      .Build(2, 20, 4000, 4000);
+    RECT position = {0, 0, 200, 200};
+    Start(movie, position, false);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(Draw(200, 200, 0)->Pixel(50, 50), RGB(255, 0, 0));
+    EXPECT_EQ(ReadLong(flash_.Get(), SlotReadyState), 4);
+    // The player still answers.
+    EXPECT_EQ(ReadLong(flash_.Get(), SlotTotalFrames), 2);
+}
+
 TEST_F(RenderModuleTest, ScaleModesAndLowQuality) {
     Bytes movie = Movie([](TestSwf& m) {
         ShapeWriter red;
