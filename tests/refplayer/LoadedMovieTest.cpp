@@ -183,6 +183,30 @@ TEST_F(LoadedMovieTest, MovieLoadedIntoALevelDrawsOverLevelZeroAndAnswersToItsNa
     playback.Advance();  // the unloaded level is freed outside scripts
 }
 
+TEST_F(LoadedMovieTest, LevelThatUnloadsItselfFromItsOwnScriptGoesSafely) {
+    Asm load;
+    load.getUrl("self.swf", "_level4");
+    Start(ParentMovie(load));
+    // Frame 2 of the level unloads it, then keeps running actions that touch its clip.
+    Bytes level = TestSwf()
+                      .Tag(SwfTagDefineShape3, Square(1, Green, 60))
+                      .Tag(SwfTagPlaceObject2, Place(1, 1))
+                      .ShowFrame()
+                      .Tag(SwfTagDoAction, Asm().getUrl("", "_level4").push({Str("_x"), Int(5)}).op(Asm::SetVariable)
+                                               .op(Asm::Stop).getUrl("FSCommand:after", "").Build())
+                      .ShowFrame()
+                      .End()
+                      .Build(2, 12, 400, 400);
+    playback.ShowMovieInLevel(4, level.data(), level.size());
+    ASSERT_EQ(playback.Levels().size(), 1u);
+    playback.Advance();
+    EXPECT_TRUE(playback.Levels().empty());
+    EXPECT_EQ(Draw(playback).At(1, 1), Blue);
+    playback.Advance();
+    playback.Advance();
+    EXPECT_EQ(playback.CurrentFrame(), 1);
+}
+
 TEST_F(LoadedMovieTest, MalformedOrTruncatedChildIsAFormatErrorOfThatLoadOnly) {
     Asm load;
     load.push({Str("child.swf"), Str("holder")}).getUrl2(0x02);
