@@ -135,6 +135,8 @@ public:
     void ShowMovieInClip(DisplayObject& clip, const uint8_t* data, size_t size);
     // A movie loaded into a level above 0 plays over the levels below it (FormatError as above).
     void ShowMovieInLevel(int level, const uint8_t* data, size_t size);
+    // A picture loaded into a level above 0 shows at the stage's top left over the levels below.
+    void ShowBitmapInLevel(int level, SwfBitmap bitmap);
     void UnloadLevel(int level);
     // The root timelines of the levels above 0, lowest first (drawn in that order over level 0).
     std::vector<const MovieClip*> Levels() const;

@@ -114,6 +114,19 @@ void Playback::ShowMovieInLevel(int level, const uint8_t* data, size_t size) {
     UpdateBoundFields();
 }
 
+void Playback::ShowBitmapInLevel(int level, SwfBitmap bitmap) {
+    if (level <= 0 || level > kMaxLevel || !rootObject_.clip) return;
+    if (!levels_.count(level) && levels_.size() >= kMaxLevels) return;
+    UnloadLevel(level);
+    static const std::vector<SwfFrame> noFrames;
+    auto root = std::make_unique<DisplayObject>();
+    root->depth = level;
+    root->clip = std::make_unique<MovieClip>(root.get(), &noFrames, dictionary_, static_cast<TimelineListener*>(this));
+    DisplayObject& placed = *root;
+    levels_[level] = std::move(root);
+    ShowBitmapInClip(placed, std::move(bitmap));
+}
+
 void Playback::UnloadLevel(int level) {
     auto it = levels_.find(level);
     if (it == levels_.end()) return;

@@ -762,7 +762,7 @@ void TPlayerObject::BindingChanged(TMovieBinding* binding) {
             bool intoLevel = done.level > 0;
             if (!intoLevel && !playback_.Holds(done.clip)) return;
             // A movie replaces the clip's content or fills the level; a malformed one fails
-            // this load only. A picture replaces a clip's content.
+            // this load only. So does a picture.
             if (refplayer::Playback::IsMovie(done.data.data(), done.data.size())) {
                 try {
                     if (intoLevel)
@@ -776,8 +776,11 @@ void TPlayerObject::BindingChanged(TMovieBinding* binding) {
                 return;
             }
             refplayer::SwfBitmap bitmap;
-            if (!intoLevel && imageDecoder_.Decode(done.data.data(), done.data.size(), bitmap)) {
-                playback_.ShowBitmapInClip(*done.clip, std::move(bitmap));
+            if (imageDecoder_.Decode(done.data.data(), done.data.size(), bitmap)) {
+                if (intoLevel)
+                    playback_.ShowBitmapInLevel(done.level, std::move(bitmap));
+                else
+                    playback_.ShowBitmapInClip(*done.clip, std::move(bitmap));
                 Invalidate();
             }
             return;

@@ -183,6 +183,25 @@ TEST_F(LoadedMovieTest, MovieLoadedIntoALevelDrawsOverLevelZeroAndAnswersToItsNa
     playback.Advance();  // the unloaded level is freed outside scripts
 }
 
+TEST_F(LoadedMovieTest, PictureLoadedIntoALevelShowsAtTheStageOriginOverLevelZero) {
+    Asm load;
+    load.getUrl("picture.jpg", "_level2");
+    Start(ParentMovie(load));
+    ASSERT_EQ(host.levelLoads.size(), 1u);
+    SwfBitmap picture;
+    picture.width = picture.height = 3;
+    picture.pixels.assign(9, Green);
+    playback.ShowBitmapInLevel(2, picture);
+    ASSERT_EQ(playback.Levels().size(), 1u);
+    RasterSurface surface = Draw(playback);
+    EXPECT_EQ(surface.At(1, 1), Green);
+    EXPECT_EQ(surface.At(4, 4), Blue);  // level 0 beside the picture
+    playback.Advance();
+    EXPECT_EQ(Draw(playback).At(2, 2), Green);
+    playback.RunActions(*playback.Root()->Owner(), Asm().getUrl("", "_level2").Build());
+    EXPECT_EQ(Draw(playback).At(1, 1), Blue);
+}
+
 TEST_F(LoadedMovieTest, LevelThatUnloadsItselfFromItsOwnScriptGoesSafely) {
     Asm load;
     load.getUrl("self.swf", "_level4");

@@ -532,6 +532,7 @@ TEST_F(RenderModuleTest, ScriptsSetABoundFieldAndLoadARelativeJpegIntoAClip) {
         m.Tag(SwfTagPlaceObject2, Place(3, 2));
         m.Tag(12, SetVariableActions("status", "Scripted"));  // DoAction
         m.Tag(12, LoadMovieActions("clippic.jpg", "holder"));
+        m.GetUrl("clippic.jpg", "_level1");  // loadMovieNum: the picture at the stage's origin
     });
     RECT position = {0, 0, 200, 200};
     Start(movie, position, false);
@@ -542,6 +543,11 @@ TEST_F(RenderModuleTest, ScriptsSetABoundFieldAndLoadARelativeJpegIntoAClip) {
         return Near(shot->Pixel(108, 28), 200, 100, 50, 8);
     })) << Describe(shot->Pixel(108, 28));
     EXPECT_EQ(shot->Pixel(120, 28), RGB(255, 255, 255));
+    EXPECT_TRUE(PumpUntil([&] {
+        shot = Draw(200, 200, RGB(0, 0, 0));
+        return Near(shot->Pixel(8, 8), 200, 100, 50, 8);
+    })) << Describe(shot->Pixel(8, 8));
+    EXPECT_EQ(shot->Pixel(30, 8), RGB(255, 255, 255));
     EXPECT_GT(CountNear(*shot, RECT{10, 120, 190, 160}, 255, 0, 0), 60);
     // The container reads the script's variable.
     BSTR name = SysAllocString(L"status");
