@@ -1,5 +1,6 @@
 // The movie parser fed whole and in pieces must agree: the same error or the same tags, and
-// playback of whatever parsed must step, jump and answer calls without faulting.
+// playback of whatever parsed must step, jump, answer calls, take the bytes as a movie loaded
+// into a level and draw it all without faulting.
 #include <string>
 
 #include "refplayer/core/FormatError.h"
