@@ -19,7 +19,9 @@ bool SameNoCase(const std::string& a, const std::string& b) {
 
 MovieClip::MovieClip(DisplayObject* owner, const std::vector<SwfFrame>* frames, CharacterDictionary& dictionary,
                      TimelineListener* listener, const std::map<std::string, int>* labels)
-    : owner_(owner), frames_(frames), labels_(labels), dictionary_(dictionary), listener_(listener) {}
+    : owner_(owner), frames_(frames), labels_(labels), dictionary_(&dictionary), listener_(listener) {
+    if (owner && owner->parent) nesting_ = owner->parent->nesting_ + 1;
+}
 
 MovieClip::~MovieClip() = default;
 
@@ -53,11 +55,50 @@ int MovieClip::LabelFrame(const std::string& label) const {
 void MovieClip::Clear() {
     std::map<int, std::unique_ptr<DisplayObject>> gone;
     gone.swap(objects_);
-    for (auto& [depth, object] : gone) {
-        if (object->clip) object->clip->Clear();
-        if (listener_) listener_->ObjectRemoved(*object);
-    }
+    for (auto& [depth, object] : gone) Forget(*object);
     current_ = -1;
+}
+
+void MovieClip::Forget(DisplayObject& object) {
+    if (object.clip) object.clip->Clear();
+    std::vector<std::unique_ptr<DisplayObject>> parts;
+    parts.swap(object.stateParts);
+    object.partsState = 0;
+    for (auto& part : parts) Forget(*part);
+    if (listener_) listener_->ObjectRemoved(object);
+}
+
+void MovieClip::StartTimeline(DisplayObject& object) {
+    const SwfSprite& sprite = *object.character->sprite;
+    if (nesting_ >= kMaxNesting) return;
+    object.clip = std::make_unique<MovieClip>(&object, &sprite.frames, *dictionary_, listener_, &sprite.labels);
+    object.clip->GotoFrame(0);
+}
+
+void MovieClip::ShowButtonState(DisplayObject& button, uint8_t state) {
+    button.buttonState = state;
+    if (!button.character || !button.character->button || button.partsState == state) return;
+    std::vector<std::unique_ptr<DisplayObject>> old;
+    old.swap(button.stateParts);
+    for (auto& part : old) Forget(*part);
+    button.partsState = state;
+    // A copy: starting a part runs its first frame, which may change the dictionary.
+    std::shared_ptr<SwfButton> definition = button.character->button;
+    for (size_t i = 0; i < definition->records.size(); i++) {
+        const SwfButtonRecord& record = definition->records[i];
+        const SwfCharacter* part = dictionary_->Find(record.characterId);
+        if (!(record.states & state) || !part || part->kind != SwfCharacter::Kind::Sprite) continue;
+        auto object = std::make_unique<DisplayObject>();
+        object->characterId = record.characterId;
+        object->character = part;
+        object->depth = static_cast<int>(i);
+        object->matrix = record.matrix;
+        object->transform = record.transform;
+        object->parent = this;
+        DisplayObject& placed = *object;
+        button.stateParts.push_back(std::move(object));
+        StartTimeline(placed);
+    }
 }
 
 void MovieClip::GotoFrame(int frame, bool runActions) {
@@ -69,13 +110,26 @@ void MovieClip::GotoFrame(int frame, bool runActions) {
     if (runActions && listener_) listener_->FrameActions(*this, (*frames_)[static_cast<size_t>(frame)]);
 }
 
-void MovieClip::ReplaceContent(std::vector<SwfTag> tags) {
+void MovieClip::ReplaceContent(std::vector<SwfTag> tags, CharacterDictionary& dictionary) {
     Clear();
     ownFrames_.assign(1, SwfFrame());
     ownFrames_[0].tags = std::move(tags);
     frames_ = &ownFrames_;
     labels_ = nullptr;
+    dictionary_ = &dictionary;
+    loaded_.reset();
     GotoFrame(0, false);
+}
+
+void MovieClip::ReplaceMovie(std::shared_ptr<LoadedMovie> movie) {
+    Clear();
+    ownFrames_.clear();
+    loaded_ = std::move(movie);
+    frames_ = &loaded_->frames;
+    labels_ = nullptr;
+    dictionary_ = &loaded_->dictionary;
+    playing_ = true;
+    GotoFrame(0);
 }
 
 bool MovieClip::TickChildren() {
@@ -83,10 +137,15 @@ bool MovieClip::TickChildren() {
     // A child's actions may remove siblings: walk by depth, looking each one up again.
     std::vector<int> depths;
     for (const auto& [depth, object] : objects_)
-        if (object->clip) depths.push_back(depth);
+        if (object->clip || !object->stateParts.empty()) depths.push_back(depth);
     for (int depth : depths) {
         DisplayObject* object = ObjectAt(depth);
         if (object && object->clip && object->clip->Tick()) changed = true;
+        // The sprites of a button's shown state animate while it shows.
+        for (size_t i = 0; (object = ObjectAt(depth)) && i < object->stateParts.size(); i++) {
+            DisplayObject& part = *object->stateParts[i];
+            if (part.clip && part.clip->Tick()) changed = true;
+        }
     }
     return changed;
 }
@@ -119,7 +178,7 @@ void MovieClip::ApplyFrame(int frame) {
             break;
         }
         default:
-            if (CharacterDictionary::IsDefinition(tag.code)) dictionary_.Define(tag);
+            if (CharacterDictionary::IsDefinition(tag.code)) dictionary_->Define(tag);
             break;
         }
     }
@@ -128,7 +187,7 @@ void MovieClip::ApplyFrame(int frame) {
 std::unique_ptr<DisplayObject> MovieClip::Instantiate(uint16_t characterId) {
     auto object = std::make_unique<DisplayObject>();
     object->characterId = characterId;
-    object->character = dictionary_.Find(characterId);
+    object->character = dictionary_->Find(characterId);
     object->parent = this;
     return object;
 }
@@ -164,8 +223,12 @@ void MovieClip::Place(const SwfTag& tag) {
         // A move with a new character swaps what is shown, keeping the placement.
         if (object->clip) object->clip->Clear();
         object->clip.reset();
+        std::vector<std::unique_ptr<DisplayObject>> parts;
+        parts.swap(object->stateParts);
+        for (auto& part : parts) Forget(*part);
+        object->partsState = 0;
         object->characterId = id;
-        object->character = dictionary_.Find(id);
+        object->character = dictionary_->Find(id);
         isNew = true;
     }
     if (!object) return;  // a move of nothing
@@ -175,11 +238,8 @@ void MovieClip::Place(const SwfTag& tag) {
     if (flags & 0x20) object->name = reader.CString();
     if (flags & 0x40) object->clipDepth = reader.U16();
     if (isNew && object->character && object->character->editText) object->text = object->character->editText->initialText;
-    if (isNew && object->character && object->character->kind == SwfCharacter::Kind::Sprite) {
-        const SwfSprite& sprite = *object->character->sprite;
-        object->clip = std::make_unique<MovieClip>(object, &sprite.frames, dictionary_, listener_, &sprite.labels);
-        object->clip->GotoFrame(0);
-    }
+    if (isNew && object->character && object->character->kind == SwfCharacter::Kind::Sprite) StartTimeline(*object);
+    if (isNew && object->character && object->character->button) ShowButtonState(*object, object->buttonState);
 }
 
 void MovieClip::Remove(int depth) {
@@ -187,8 +247,7 @@ void MovieClip::Remove(int depth) {
     if (it == objects_.end()) return;
     std::unique_ptr<DisplayObject> object = std::move(it->second);
     objects_.erase(it);
-    if (object->clip) object->clip->Clear();
-    if (listener_) listener_->ObjectRemoved(*object);
+    Forget(*object);
 }
 
 } // namespace refplayer

@@ -30,12 +30,18 @@ Playback::~Playback() {
     engine_.reset();
     streams_.clear();
     rootObject_.clip.reset();
+    levels_.clear();
+    retiredLevels_.clear();
 }
 
 void Playback::Reset(const std::wstring& flashVars) {
     if (runningClip_) runningClipGone_ = true;
     if (rootObject_.clip) rootObject_.clip->Clear();
     rootObject_.clip.reset();
+    for (auto& [number, level] : levels_) level->clip->Clear();
+    for (auto& [number, level] : levels_) retiredLevels_.push_back(std::move(level));
+    levels_.clear();
+    loadRequests_ = 0;
     engine_.reset();
     soundStarts_.clear();
     initActionsRun_.clear();
@@ -82,9 +88,19 @@ bool Playback::GotoFrame(int frame) {
 bool Playback::Advance() {
     if (StartIfReady()) return true;
     if (current_ < 0) return false;
+    if (!runningActions_) retiredLevels_.clear();
     // Sprites move on whether or not the movie's own timeline plays.
     bool childrenMoved = rootObject_.clip->TickChildren();
     RunPendingActions();
+    // The levels above play at this movie's frame rate; their scripts may unload levels.
+    std::vector<int> numbers;
+    for (const auto& [number, level] : levels_) numbers.push_back(number);
+    for (int number : numbers) {
+        auto it = levels_.find(number);
+        if (it == levels_.end()) continue;
+        if (it->second->clip->Tick()) childrenMoved = true;
+        RunPendingActions();
+    }
     if (!playing_) return childrenMoved;
     int next = current_ + 1;
     if (next >= LoadedFrames()) {
@@ -122,10 +138,12 @@ void Playback::EnsureEngine() {
 
 void Playback::FrameActions(MovieClip& clip, const SwfFrame& frame) {
     DisplayObject* owner = clip.Owner();
+    const CharacterDictionary& dictionary = clip.Dictionary();
     for (const SwfTag& tag : frame.tags) {
         if (tag.code == SwfTagDoInitAction && tag.body.size() >= 2) {
-            // Once per sprite, before the frame's own actions.
-            uint16_t sprite = uint16_t(tag.body[0] | tag.body[1] << 8);
+            // Once per sprite of each movie, before the frame's own actions.
+            std::pair<uint64_t, uint16_t> sprite(clip.Loaded() ? clip.Loaded()->serial : 0,
+                                                 uint16_t(tag.body[0] | tag.body[1] << 8));
             if (std::find(initActionsRun_.begin(), initActionsRun_.end(), sprite) != initActionsRun_.end()) continue;
             initActionsRun_.push_back(sprite);
             pending_.push_back(PendingActions{owner, std::vector<uint8_t>(tag.body.begin() + 2, tag.body.end())});
@@ -134,7 +152,7 @@ void Playback::FrameActions(MovieClip& clip, const SwfFrame& frame) {
     for (const SwfTag& tag : frame.tags) {
         if (tag.code == SwfTagDoAction) pending_.push_back(PendingActions{owner, tag.body});
         if (tag.code == SwfTagStartSound && tag.body.size() >= 3) {
-            const SwfCharacter* character = dictionary_.Find(uint16_t(tag.body[0] | tag.body[1] << 8));
+            const SwfCharacter* character = dictionary.Find(uint16_t(tag.body[0] | tag.body[1] << 8));
             if (!character || !character->sound) continue;
             SoundStart start;
             start.sound = character->sound;
@@ -204,6 +222,11 @@ bool UpdateFields(MovieClip& clip, const Lookup& lookup) {
 
 bool Playback::UpdateBoundFields() {
     if (!rootObject_.clip) return false;
+    bool changed = false;
+    for (const auto& [number, level] : levels_)
+        changed = UpdateFields(*level->clip, [this](DisplayObject* clip, const std::string& name) {
+            return engine_ ? engine_->GetVariable(clip, name) : std::nullopt;
+        }) || changed;
     // A field's variable lives on the clip that holds the field.
     return UpdateFields(*rootObject_.clip, [this](DisplayObject* clip, const std::string& name) {
         std::optional<std::string> value;
@@ -212,7 +235,7 @@ bool Playback::UpdateBoundFields() {
             if (std::optional<std::wstring> table = variables_.Get(FromUtf8(name))) value = ToUtf8(*table);
         }
         return value;
-    });
+    }) || changed;
 }
 
 void Playback::ButtonEvent(DisplayObject& button, uint16_t conditions) {
@@ -220,6 +243,21 @@ void Playback::ButtonEvent(DisplayObject& button, uint16_t conditions) {
     // A copy: the actions may remove the button.
     std::shared_ptr<SwfButton> definition = button.character->button;
     DisplayObject* clip = button.parent->Owner();
+    static const std::pair<uint16_t, SwfButtonTransition> transitions[] = {
+        {ButtonRollOut, ButtonOverToUp}, {ButtonRollOver, ButtonUpToOver}, {ButtonPress, ButtonOverToDown},
+        {ButtonRelease, ButtonDownToOver}};
+    for (const auto& [condition, transition] : transitions) {
+        const SwfButtonSound& sound = definition->sounds[transition];
+        if (!(conditions & condition) || !sound.soundId) continue;
+        const SwfCharacter* character = button.parent->Dictionary().Find(sound.soundId);
+        if (!character || !character->sound) continue;
+        SoundStart start;
+        start.sound = character->sound;
+        start.stop = sound.info.stop;
+        start.loops = sound.info.loops;
+        start.noMultiple = sound.info.noMultiple;
+        soundStarts_.push_back(std::move(start));
+    }
     for (const SwfButtonAction& action : definition->actions)
         if (action.conditions & conditions) pending_.push_back(PendingActions{clip, action.actions});
     RunPendingActions();
@@ -231,6 +269,15 @@ void Playback::ButtonEvent(DisplayObject& button, uint16_t conditions) {
         engine_->ClipEvent(&button, name);
         RunPendingActions();
     }
+}
+
+void Playback::SetButtonState(DisplayObject& button, uint8_t state) {
+    if (!button.parent) {
+        button.buttonState = state;
+        return;
+    }
+    button.parent->ShowButtonState(button, state);
+    RunPendingActions();
 }
 
 void Playback::RunActions(DisplayObject& clip, const std::vector<uint8_t>& actions) {
@@ -271,13 +318,13 @@ void Playback::EnterFrameEvents() {
     if (!engine_ || !rootObject_.clip) return;
     std::vector<DisplayObject*> clips{&rootObject_};
     CollectClips(*rootObject_.clip, clips);
+    for (const auto& [number, level] : levels_) {
+        clips.push_back(level.get());
+        CollectClips(*level->clip, clips);
+    }
     for (DisplayObject* clip : clips) {
         // Handlers may remove clips listed after them: only those still shown are called.
-        if (clip != &rootObject_) {
-            std::vector<DisplayObject*> live;
-            CollectClips(*rootObject_.clip, live);
-            if (std::find(live.begin(), live.end(), clip) == live.end()) continue;
-        }
+        if (clip != &rootObject_ && !Holds(clip)) continue;
         engine_->ClipEvent(clip, "onEnterFrame");
         RunPendingActions();
     }

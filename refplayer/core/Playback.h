@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -36,6 +37,8 @@ public:
     virtual void OpenUrl(const std::wstring& url, const std::wstring& window) { (void)url; (void)window; }
     // loadMovie / loadMovieNum: the content at url is to replace the clip's (level 0: the movie).
     virtual void LoadClip(DisplayObject* clip, const std::wstring& url) { (void)clip; (void)url; }
+    // loadMovieNum into a level above 0: the movie at url is to play there (ShowMovieInLevel).
+    virtual void LoadLevel(int level, const std::wstring& url) { (void)level; (void)url; }
     // NetStream.play: the bytes at url are to reach Playback::StreamData and StreamEnd under
     // this transfer number, now or later. False when the url cannot be opened at all.
     virtual bool OpenStream(uint64_t transfer, const std::wstring& url) { (void)transfer; (void)url; return false; }
@@ -95,9 +98,15 @@ public:
     MovieClip* Root() { return rootObject_.clip.get(); }
     const CharacterDictionary& Dictionary() const { return dictionary_; }
     // Decodes JPEG bitmaps; without one they draw nothing.
-    void SetImageDecoder(ImageDecoder* decoder) { dictionary_.SetDecoder(decoder); }
-    // A mouse event of a button instance: runs the actions of its conditions (SwfButtonCondition).
+    void SetImageDecoder(ImageDecoder* decoder) {
+        decoder_ = decoder;
+        dictionary_.SetDecoder(decoder);
+    }
+    // A mouse event of a button instance: runs the actions of its conditions (SwfButtonCondition)
+    // and starts the sound of the state change they make (DefineButtonSound).
     void ButtonEvent(DisplayObject& button, uint16_t conditions);
+    // Shows a state of a button instance (SwfButtonState); the sprites of that state start.
+    void SetButtonState(DisplayObject& button, uint8_t state);
     // Text fields bound to a variable show its value (FlashVars included); true when any changed.
     bool UpdateBoundFields();
     // A text field's shown text (UTF-8).
@@ -118,6 +127,28 @@ public:
     std::vector<SoundStart> TakeSoundStarts() { return std::exchange(soundStarts_, {}); }
     // A picture loaded into a clip (loadMovie of a JPEG) replaces the clip's content.
     void ShowBitmapInClip(DisplayObject& clip, SwfBitmap bitmap);
+    // Whether loaded bytes are a movie (else a picture is assumed).
+    static bool IsMovie(const uint8_t* data, size_t size);
+    // A movie loaded into a clip replaces its content: its own characters and timeline, played
+    // at this movie's frame rate inside the clip's transform. A malformed movie raises
+    // FormatError and leaves the clip as it was; so does one nested too deep in loaded movies.
+    void ShowMovieInClip(DisplayObject& clip, const uint8_t* data, size_t size);
+    // A movie loaded into a level above 0 plays over the levels below it (FormatError as above).
+    void ShowMovieInLevel(int level, const uint8_t* data, size_t size);
+    // A picture loaded into a level above 0 shows at the stage's top left over the levels below.
+    void ShowBitmapInLevel(int level, SwfBitmap bitmap);
+    void UnloadLevel(int level);
+    // The root timelines of the levels above 0, lowest first (drawn in that order over level 0).
+    std::vector<const MovieClip*> Levels() const;
+    // The level (above 0) whose root this is, or -1.
+    int LevelOf(const DisplayObject* root) const;
+    // Loads a movie may ask for: levels 1..kMaxLevel, at most kMaxLevels of them at a time,
+    // movies nested in clips at most kMaxLoadNesting deep, and kMaxLoadRequests loads per movie
+    // (a movie that loads itself again and again stops there).
+    static constexpr int kMaxLevel = 9999;
+    static constexpr size_t kMaxLevels = 16;
+    static constexpr int kMaxLoadNesting = 8;
+    static constexpr int kMaxLoadRequests = 500;
     // Whether the object is still on the display list (pointers held across script runs).
     bool Holds(const DisplayObject* object) const;
     // Calls the movie's onEnterFrame handlers of every clip (after a frame was entered).
@@ -151,6 +182,9 @@ private:
     void ObjectRemoved(DisplayObject& object) override;
     void RunPendingActions();
     void EnsureEngine();
+    std::shared_ptr<LoadedMovie> ParseLoadedMovie(const uint8_t* data, size_t size);
+    bool MayLoad();
+    void ForEachTimeline(const std::function<void(DisplayObject&)>& visit);
     DisplayObject* Object(ScriptObjectRef* ref) const { return static_cast<DisplayObject*>(ref); }
     MovieClip* Timeline(ScriptObjectRef* ref) const;
 
@@ -197,7 +231,13 @@ private:
     };
     std::unique_ptr<ScriptEngine> engine_;
     std::vector<SoundStart> soundStarts_;
-    std::vector<uint16_t> initActionsRun_;  // sprites whose DoInitAction has run
+    // Sprites whose DoInitAction has run: the serial of their movie (0: this one) and their id.
+    std::vector<std::pair<uint64_t, uint16_t>> initActionsRun_;
+    ImageDecoder* decoder_ = nullptr;
+    std::map<int, std::unique_ptr<DisplayObject>> levels_;  // levels above 0, by number
+    std::vector<std::unique_ptr<DisplayObject>> retiredLevels_;  // unloaded while a script ran
+    uint64_t lastLoadSerial_ = 0;
+    int loadRequests_ = 0;
     // One NetStream: the sink outlives the player that holds it.
     struct Stream {
         std::unique_ptr<AudioSink> sink;

@@ -31,6 +31,9 @@ bool Bounds(const SwfCharacter* character, const DisplayObject* instance, const 
     if (character->shape) {
         add(character->shape->bounds, m);
         any = true;
+    } else if (character->morph) {
+        add(character->morph->At(instance ? instance->ratio : 0).bounds, m);
+        any = true;
     } else if (character->editText) {
         add(character->editText->bounds, m);
         any = true;
@@ -39,7 +42,8 @@ bool Bounds(const SwfCharacter* character, const DisplayObject* instance, const 
         any = true;
     } else if (instance && instance->clip) {
         for (const auto& [d, child] : instance->clip->Objects())
-            any = Bounds(child->character, child.get(), m * child->matrix, dictionary, box, depth + 1) || any;
+            any = Bounds(child->character, child.get(), m * child->matrix, instance->clip->Dictionary(), box,
+                         depth + 1) || any;
     } else if (character->button) {
         for (const SwfButtonRecord& record : character->button->records)
             if (record.states & ButtonUp)
@@ -57,7 +61,9 @@ MovieClip* Playback::Timeline(ScriptObjectRef* ref) const {
 }
 
 ScriptObjectRef* Playback::Level(int level) {
-    return level == 0 && rootObject_.clip ? &rootObject_ : nullptr;
+    if (level == 0) return rootObject_.clip ? &rootObject_ : nullptr;
+    auto it = levels_.find(level);
+    return it == levels_.end() ? nullptr : it->second.get();
 }
 
 ScriptObjectRef* Playback::Parent(ScriptObjectRef* object) {
@@ -82,10 +88,12 @@ ScriptObjectKind Playback::Kind(ScriptObjectRef* object) {
 
 std::string Playback::TargetPath(ScriptObjectRef* object) {
     std::vector<std::string> names;
-    for (DisplayObject* o = Object(object); o && o != &rootObject_; o = o->parent ? o->parent->Owner() : nullptr)
-        names.push_back(o->name);
-    if (names.empty()) return "/";
-    std::string path;
+    DisplayObject* o = Object(object);
+    for (; o && o != &rootObject_ && o->parent; o = o->parent->Owner()) names.push_back(o->name);
+    // Paths in the levels above 0 start at their level.
+    int level = LevelOf(o);
+    std::string path = level > 0 ? "_level" + std::to_string(level) : std::string();
+    if (names.empty()) return level > 0 ? path : "/";
     for (auto it = names.rbegin(); it != names.rend(); ++it) path += "/" + *it;
     return path;
 }
@@ -255,15 +263,6 @@ void Playback::GetUrl(const std::string& url, const std::string& window, int) {
     host_.OpenUrl(FromUtf8(url), FromUtf8(window));
 }
 
-void Playback::LoadMovie(ScriptObjectRef* clip, const std::string& url) {
-    if (DisplayObject* o = Object(clip)) host_.LoadClip(o, FromUtf8(url));
-}
-
-void Playback::LoadMovieNum(int level, const std::string& url) {
-    // Only level 0 is kept: a movie loaded there replaces this one.
-    if (level == 0) host_.LoadClip(&rootObject_, FromUtf8(url));
-}
-
 void Playback::FsCommand(const std::string& command, const std::string& args) {
     host_.FsCommand(FromUtf8(command), FromUtf8(args));
 }
@@ -284,7 +283,12 @@ bool Contains(const MovieClip* clip, const DisplayObject* object) {
 } // namespace
 
 bool Playback::Holds(const DisplayObject* object) const {
-    return object && (object == &rootObject_ ? rootObject_.clip != nullptr : Contains(rootObject_.clip.get(), object));
+    if (!object) return false;
+    if (object == &rootObject_) return rootObject_.clip != nullptr;
+    if (Contains(rootObject_.clip.get(), object)) return true;
+    for (const auto& [number, level] : levels_)
+        if (level.get() == object || Contains(level->clip.get(), object)) return true;
+    return false;
 }
 
 void Playback::ShowBitmapInClip(DisplayObject& clip, SwfBitmap bitmap) {
@@ -317,7 +321,7 @@ void Playback::ShowBitmapInClip(DisplayObject& clip, SwfBitmap bitmap) {
     if (!bitmapId || !shapeId) return;
     // PlaceObject2 of the shape at depth 1 with no matrix.
     SwfTag place{SwfTagPlaceObject2, {0x02, 1, 0, uint8_t(shapeId), uint8_t(shapeId >> 8)}};
-    clip.clip->ReplaceContent({place});
+    clip.clip->ReplaceContent({place}, dictionary_);
 }
 
 NetStreamId Playback::CreateNetStream() {

@@ -75,6 +75,15 @@ SwfMatrix StageToView(const SwfHeader& header, const ViewOptions& view) {
     return m;
 }
 
+void StageRenderer::RenderOver(const MovieClip& clip, const SwfHeader& header, const ViewOptions& view,
+                               RasterSurface& surface) {
+    if (surface.width != view.width || surface.height != view.height) return;
+    surface_ = &surface;
+    rasterizer_.SetAntiAlias(view.antiAlias);
+    DrawList(clip, StageToView(header, view), SwfColorTransform(), nullptr);
+    surface_ = nullptr;
+}
+
 void StageRenderer::Render(const MovieClip* root, const CharacterDictionary& dictionary, const SwfHeader& header,
                            const ViewOptions& view, RasterSurface& surface) {
     if (surface.width != view.width || surface.height != view.height) surface.Resize(view.width, view.height);
@@ -89,6 +98,7 @@ void StageRenderer::Render(const MovieClip* root, const CharacterDictionary& dic
 
 void StageRenderer::DrawList(const MovieClip& clip, const SwfMatrix& m, const SwfColorTransform& cx,
                              const CoverageMask* clipMask) {
+    DictionaryScope scope(dictionary_, clip.Dictionary());
     struct Layer {
         int clipDepth;
         std::unique_ptr<CoverageMask> mask;
@@ -126,8 +136,12 @@ void StageRenderer::DrawCharacter(const SwfCharacter* character, const DisplayOb
     case SwfCharacter::Kind::Shape:
         DrawShape(*character->shape, m, cx, clipMask, intoMask);
         break;
+    case SwfCharacter::Kind::Morph:
+        DrawShape(character->morph->At(instance ? instance->ratio : 0), m, cx, clipMask, intoMask);
+        break;
     case SwfCharacter::Kind::Sprite:
         if (instance && instance->clip) {
+            DictionaryScope scope(dictionary_, instance->clip->Dictionary());
             if (intoMask) {
                 for (const auto& [depth, child] : instance->clip->Objects())
                     if (child->clipDepth == 0) DrawObject(*child, m, cx, nullptr, intoMask);
@@ -144,9 +158,15 @@ void StageRenderer::DrawCharacter(const SwfCharacter* character, const DisplayOb
                          [](const SwfButtonRecord* a, const SwfButtonRecord* b) { return a->depth < b->depth; });
         for (const SwfButtonRecord* record : records) {
             const SwfCharacter* part = dictionary_->Find(record->characterId);
-            // Parts are drawn as shapes; a sprite part has no timeline of its own here.
-            if (part && part->kind != SwfCharacter::Kind::Button)
-                DrawCharacter(part, nullptr, ButtonUp, m * record->matrix, cx * record->transform, clipMask, intoMask);
+            if (!part || part->kind == SwfCharacter::Kind::Button) continue;
+            // A sprite part draws the timeline the instance runs for the shown state.
+            const DisplayObject* partInstance = nullptr;
+            int index = static_cast<int>(record - character->button->records.data());
+            if (instance && part->kind == SwfCharacter::Kind::Sprite)
+                for (const auto& running : instance->stateParts)
+                    if (running->depth == index) partInstance = running.get();
+            DrawCharacter(part, partInstance, ButtonUp, m * record->matrix, cx * record->transform, clipMask,
+                          intoMask);
         }
         break;
     }
@@ -337,6 +357,7 @@ DisplayObject* StageRenderer::ButtonAt(const MovieClip* root, const CharacterDic
 }
 
 DisplayObject* StageRenderer::HitList(const MovieClip& clip, const SwfMatrix& m) {
+    DictionaryScope scope(dictionary_, clip.Dictionary());
     const auto& objects = clip.Objects();
     for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
         DisplayObject& object = *it->second;
@@ -354,9 +375,10 @@ DisplayObject* StageRenderer::HitList(const MovieClip& clip, const SwfMatrix& m)
 bool StageRenderer::HitsCharacter(const SwfCharacter* character, const DisplayObject* instance, uint8_t state,
                                   const SwfMatrix& m) {
     if (!character) return false;
-    if (character->kind == SwfCharacter::Kind::Shape) {
+    if (character->kind == SwfCharacter::Kind::Shape || character->kind == SwfCharacter::Kind::Morph) {
         probe_.values[0] = 0;
-        DrawShape(*character->shape, m, SwfColorTransform(), nullptr, &probe_);
+        DrawShape(character->shape ? *character->shape : character->morph->At(instance ? instance->ratio : 0), m,
+                  SwfColorTransform(), nullptr, &probe_);
         return probe_.values[0] >= 128;
     }
     if (character->kind == SwfCharacter::Kind::Button) {
@@ -366,6 +388,7 @@ bool StageRenderer::HitsCharacter(const SwfCharacter* character, const DisplayOb
                 return true;
     }
     if (character->kind == SwfCharacter::Kind::Sprite && instance && instance->clip) {
+        DictionaryScope scope(dictionary_, instance->clip->Dictionary());
         for (const auto& [depth, child] : instance->clip->Objects())
             if (HitsCharacter(child->character, child.get(), state, m * child->matrix)) return true;
     }

@@ -61,6 +61,8 @@ public:
     void SetVideoSource(VideoPictureSource* videos) { videos_ = videos; }
     void Render(const MovieClip* root, const CharacterDictionary& dictionary, const SwfHeader& header,
                 const ViewOptions& view, RasterSurface& surface);
+    // Draws a level above the movie over the surface Render drew, placed on the movie's stage.
+    void RenderOver(const MovieClip& clip, const SwfHeader& header, const ViewOptions& view, RasterSurface& surface);
     // The topmost button instance whose hit area covers the view point, or null.
     DisplayObject* ButtonAt(const MovieClip* root, const CharacterDictionary& dictionary, const SwfHeader& header,
                             const ViewOptions& view, double x, double y);
@@ -84,6 +86,16 @@ private:
     DisplayObject* HitList(const MovieClip& clip, const SwfMatrix& m);
     bool HitsCharacter(const SwfCharacter* character, const DisplayObject* instance, uint8_t state, const SwfMatrix& m);
 
+    // Each timeline draws from its own movie's characters (a loaded movie has its own).
+    struct DictionaryScope {
+        DictionaryScope(const CharacterDictionary*& current, const CharacterDictionary& inner)
+            : current_(current), outer_(current) {
+            current = &inner;
+        }
+        ~DictionaryScope() { current_ = outer_; }
+        const CharacterDictionary*& current_;
+        const CharacterDictionary* outer_;
+    };
     const CharacterDictionary* dictionary_ = nullptr;
     DeviceTextRenderer* deviceText_ = nullptr;
     VideoPictureSource* videos_ = nullptr;

@@ -44,7 +44,8 @@ bool CharacterDictionary::IsDefinition(uint16_t code) {
     case SwfTagDefineBitsJpeg3: case SwfTagDefineBitsLossless: case SwfTagDefineBitsLossless2:
     case SwfTagDefineButton: case SwfTagDefineButton2: case SwfTagDefineFont: case SwfTagDefineFont2:
     case SwfTagDefineFont3: case SwfTagDefineText: case SwfTagDefineText2: case SwfTagDefineEditText:
-    case SwfTagDefineSound: case SwfTagDefineVideoStream:
+    case SwfTagDefineSound: case SwfTagDefineVideoStream: case SwfTagDefineButtonSound:
+    case SwfTagDefineMorphShape: case SwfTagDefineMorphShape2:
         return true;
     default:
         return false;
@@ -55,6 +56,10 @@ void CharacterDictionary::Define(const SwfTag& tag) {
     const uint8_t* body = tag.body.data();
     size_t size = tag.body.size();
     uint16_t id = 0;
+    if (tag.code == SwfTagDefineButtonSound) {
+        DefineButtonSounds(tag);
+        return;
+    }
     if (tag.code != SwfTagJpegTables) {
         if (size < 2) throw FormatError("definition tag " + std::to_string(tag.code) + " is truncated");
         id = uint16_t(body[0] | body[1] << 8);
@@ -65,6 +70,10 @@ void CharacterDictionary::Define(const SwfTag& tag) {
     case SwfTagDefineShape: case SwfTagDefineShape2: case SwfTagDefineShape3: case SwfTagDefineShape4:
         character.kind = SwfCharacter::Kind::Shape;
         character.shape = std::make_shared<SwfShape>(ParseDefineShape(tag.code, body, size, &id));
+        break;
+    case SwfTagDefineMorphShape: case SwfTagDefineMorphShape2:
+        character.kind = SwfCharacter::Kind::Morph;
+        character.morph = std::make_shared<SwfMorphShape>(ParseMorphShape(tag.code, body, size, &id));
         break;
     case SwfTagDefineSprite:
         character.kind = SwfCharacter::Kind::Sprite;
@@ -116,6 +125,31 @@ void CharacterDictionary::Define(const SwfTag& tag) {
         return;
     }
     characters_[id] = std::move(character);
+}
+
+SwfSoundInfo ReadSoundInfo(ByteReader& reader) {
+    SwfSoundInfo info;
+    uint8_t flags = reader.U8();
+    info.stop = flags & 0x20;
+    info.noMultiple = flags & 0x10;
+    if (flags & 0x01) reader.U32LE();  // in point
+    if (flags & 0x02) reader.U32LE();  // out point
+    if (flags & 0x04) info.loops = std::max(1, int(reader.U16LE()));
+    if (flags & 0x08) reader.Take(size_t(reader.U8()) * 8);  // envelope points: not applied
+    return info;
+}
+
+void CharacterDictionary::DefineButtonSounds(const SwfTag& tag) {
+    ByteReader reader(tag.body.data(), tag.body.size(), "DefineButtonSound tag");
+    auto it = characters_.find(reader.U16LE());
+    SwfButtonSound sounds[4];
+    for (SwfButtonSound& sound : sounds) {
+        sound.soundId = reader.U16LE();
+        if (sound.soundId) sound.info = ReadSoundInfo(reader);
+    }
+    // Sounds of a button that is not defined have nothing to sound on.
+    if (it == characters_.end() || !it->second.button) return;
+    std::copy(std::begin(sounds), std::end(sounds), it->second.button->sounds);
 }
 
 void CharacterDictionary::DefineBitmap(const SwfTag& tag) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "refplayer/core/SwfMovie.h"
+#include "refplayer/core/SwfMorphShape.h"
 #include "refplayer/core/SwfShape.h"
 
 namespace refplayer {
@@ -24,6 +25,7 @@ enum SwfDefineTagCode : uint16_t {
     SwfTagDefineText = 11,
     SwfTagDefineSound = 14,
     SwfTagStartSound = 15,
+    SwfTagDefineButtonSound = 17,
     SwfTagDefineBitsLossless = 20,
     SwfTagDefineBitsJpeg2 = 21,
     SwfTagDefineShape2 = 22,
@@ -41,8 +43,10 @@ enum SwfDefineTagCode : uint16_t {
     SwfTagDoInitAction = 59,
     SwfTagDefineVideoStream = 60,
     SwfTagPlaceObject3 = 70,
+    SwfTagDefineMorphShape = 46,
     SwfTagDefineFont3 = 75,
     SwfTagDefineShape4 = 83,
+    SwfTagDefineMorphShape2 = 84,
 };
 
 struct SwfBitmap {
@@ -90,10 +94,27 @@ struct SwfButtonAction {
     std::vector<uint8_t> actions;  // raw action records
 };
 
+// How a sound is started (SOUNDINFO of StartSound and DefineButtonSound).
+struct SwfSoundInfo {
+    bool stop = false;  // stops the sound's playing instances instead
+    bool noMultiple = false;
+    int loops = 1;
+};
+class ByteReader;
+SwfSoundInfo ReadSoundInfo(ByteReader& reader);
+
+// The sound of one button state change (DefineButtonSound); sound 0 is none.
+struct SwfButtonSound {
+    uint16_t soundId = 0;
+    SwfSoundInfo info;
+};
+enum SwfButtonTransition { ButtonOverToUp = 0, ButtonUpToOver = 1, ButtonOverToDown = 2, ButtonDownToOver = 3 };
+
 struct SwfButton {
     std::vector<SwfButtonRecord> records;
     std::vector<SwfButtonAction> actions;
     bool trackAsMenu = false;
+    SwfButtonSound sounds[4];  // by SwfButtonTransition
 };
 
 struct SwfFont {
@@ -149,7 +170,7 @@ struct SwfVideo {
 };
 
 struct SwfCharacter {
-    enum class Kind { Shape, Sprite, Bitmap, Button, Font, Text, EditText, Sound, Video };
+    enum class Kind { Shape, Sprite, Bitmap, Button, Font, Text, EditText, Sound, Video, Morph };
     Kind kind = Kind::Shape;
     std::shared_ptr<SwfShape> shape;
     std::shared_ptr<SwfSprite> sprite;
@@ -160,6 +181,7 @@ struct SwfCharacter {
     std::shared_ptr<SwfEditText> editText;
     std::shared_ptr<SwfSound> sound;
     std::shared_ptr<SwfVideo> video;
+    std::shared_ptr<SwfMorphShape> morph;
 };
 
 class CharacterDictionary {
@@ -193,6 +215,7 @@ public:
 
 private:
     void DefineBitmap(const SwfTag& tag);
+    void DefineButtonSounds(const SwfTag& tag);
 
     ImageDecoder* decoder_;
     std::map<uint16_t, SwfCharacter> characters_;

@@ -1,6 +1,8 @@
 #include "refplayer/core/UrlResolver.h"
 
 #include <algorithm>
+#include <cwctype>
+#include <string>
 #include <vector>
 
 namespace refplayer {
@@ -123,6 +125,23 @@ std::wstring ResolveUrl(const std::wstring& base, const std::wstring& reference)
     if (IsAbsoluteLocalPath(reference)) return reference;
     if (reference.empty()) return base;
     return ResolveLocalPath(base, reference);
+}
+
+bool IsOpenableUrl(const std::wstring& url) {
+    if (url.empty() || url.size() > MaxOpenableUrl) return false;
+    for (wchar_t c : url)
+        if (c < 0x20 || c == 0x7F) return false;
+    auto startsWith = [&](const wchar_t* prefix) {
+        size_t length = std::char_traits<wchar_t>::length(prefix);
+        if (url.size() < length) return false;
+        for (size_t i = 0; i < length; i++)
+            if (static_cast<wchar_t>(std::towlower(url[i])) != prefix[i]) return false;
+        return true;
+    };
+    // A web address needs a host after the slashes.
+    if (startsWith(L"http://")) return url.size() > 7 && url[7] != L'/';
+    if (startsWith(L"https://")) return url.size() > 8 && url[8] != L'/';
+    return startsWith(L"mailto:") && url.size() > 7;
 }
 
 } // namespace refplayer

@@ -16,4 +16,10 @@ bool IsAbsoluteLocalPath(const std::wstring& path);
 // separator style of the base, and ".." never climbs above the drive.
 std::wstring ResolveUrl(const std::wstring& base, const std::wstring& reference);
 
+// Whether a movie may have the system open this URL in a window: web pages and mail only
+// (http:, https:, mailto:), never programs, local files or other handlers, and no longer
+// than MaxOpenableUrl characters or with control characters.
+bool IsOpenableUrl(const std::wstring& url);
+constexpr size_t MaxOpenableUrl = 2048;
+
 } // namespace refplayer

@@ -583,7 +583,21 @@ std::wstring TPlayerObject::FlashCall(const std::wstring& request) {
 
 void TPlayerObject::LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) {
     // Started later: a load may replace the movie whose script is running now.
-    clipLoads_.push_back(TClipLoad{clip, url, nullptr, {}});
+    if (clipLoads_.size() >= MaxClipLoads) return;
+    clipLoads_.push_back(TClipLoad{clip, 0, url, nullptr, {}});
+    if (clockWindow_) PostMessageW(clockWindow_, WM_REFPLAYER_CLIPLOADS, 0, 0);
+}
+
+void TPlayerObject::OpenUrl(const std::wstring& url, const std::wstring&) {
+    // Every window target opens the system's handler: there is no browser frame to aim at.
+    HWND owner = stageWindow_;
+    if (!owner && windowlessSite_) windowlessSite_->GetWindow(&owner);
+    urlOpener_.Open(owner, refplayer::ResolveUrl(movieUrl_, url));
+}
+
+void TPlayerObject::LoadLevel(int level, const std::wstring& url) {
+    if (clipLoads_.size() >= MaxClipLoads) return;
+    clipLoads_.push_back(TClipLoad{nullptr, level, url, nullptr, {}});
     if (clockWindow_) PostMessageW(clockWindow_, WM_REFPLAYER_CLIPLOADS, 0, 0);
 }
 
@@ -637,11 +651,11 @@ void TPlayerObject::StartClipLoads() {
         if (clipLoads_[i].binding) continue;
         refplayer::DisplayObject* clip = clipLoads_[i].clip;
         std::wstring url = clipLoads_[i].url;
-        if (!playback_.Holds(clip)) {
+        if (clipLoads_[i].level == 0 && !playback_.Holds(clip)) {
             clipLoads_.erase(clipLoads_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
-        if (playback_.Root() && clip->clip.get() == playback_.Root()) {
+        if (clip && playback_.Root() && clip->clip.get() == playback_.Root()) {
             // Into level 0: a new movie replaces this one, and every other load with it.
             clipLoads_.clear();
             StartMovie(url);
@@ -672,8 +686,18 @@ void TPlayerObject::FireProgress(long percent) {
 
 // --- Loading --------------------------------------------------------------------------------
 
-void TPlayerObject::LoadMovie(int, const std::wstring& url) {
-    // Levels are not modelled: every layer is the one movie, and a load replaces it.
+void TPlayerObject::LoadMovie(int layer, const std::wstring& url) {
+    // A layer above 0 plays over the running movie (an empty URL unloads it); layer 0, or any
+    // layer while no movie runs yet, replaces the movie.
+    if (layer > 0 && playback_.Root()) {
+        if (url.empty()) {
+            playback_.UnloadLevel(layer);
+            Invalidate();
+        } else {
+            LoadLevel(layer, url);
+        }
+        return;
+    }
     StartMovie(url);
 }
 
@@ -692,6 +716,7 @@ void TPlayerObject::StartMovie(const std::wstring& url) {
     for (TStreamLoad& load : streamLoads_) load.binding->Detach();
     streamLoads_.clear();
     frameElapsed_ = 0;
+    movieBroken_ = false;
     properties_.movie = url;
     playback_.Reset(properties_.flashVars);
     playback_.SetLoop(properties_.loop);
@@ -741,11 +766,29 @@ void TPlayerObject::BindingChanged(TMovieBinding* binding) {
             TClipLoad done = std::move(load);
             clipLoads_.erase(clipLoads_.begin() + static_cast<std::ptrdiff_t>(i));
             done.binding->Detach();
-            // A picture replaces the clip's content; movies are not loaded into clips.
+            if (FAILED(news.result)) return;
+            bool intoLevel = done.level > 0;
+            if (!intoLevel && !playback_.Holds(done.clip)) return;
+            // A movie replaces the clip's content or fills the level; a malformed one fails
+            // this load only. So does a picture.
+            if (refplayer::Playback::IsMovie(done.data.data(), done.data.size())) {
+                try {
+                    if (intoLevel)
+                        playback_.ShowMovieInLevel(done.level, done.data.data(), done.data.size());
+                    else
+                        playback_.ShowMovieInClip(*done.clip, done.data.data(), done.data.size());
+                } catch (const refplayer::FormatError&) {
+                }
+                StartSounds();
+                Invalidate();
+                return;
+            }
             refplayer::SwfBitmap bitmap;
-            if (SUCCEEDED(news.result) && playback_.Holds(done.clip) &&
-                imageDecoder_.Decode(done.data.data(), done.data.size(), bitmap)) {
-                playback_.ShowBitmapInClip(*done.clip, std::move(bitmap));
+            if (imageDecoder_.Decode(done.data.data(), done.data.size(), bitmap)) {
+                if (intoLevel)
+                    playback_.ShowBitmapInLevel(done.level, std::move(bitmap));
+                else
+                    playback_.ShowBitmapInClip(*done.clip, std::move(bitmap));
                 Invalidate();
             }
             return;
@@ -774,7 +817,13 @@ void TPlayerObject::ReceiveMovieData(TBindingNews& news) {
         UpdateClock();
         if (replaced()) return;
     }
-    if (playback_.StartIfReady()) {
+    bool started = false;
+    try {
+        started = playback_.StartIfReady();
+    } catch (const refplayer::FormatError&) {
+        MovieBroken();
+    }
+    if (started) {
         if (replaced()) return;
         StartSounds();
         MovieStarted();
@@ -800,6 +849,13 @@ void TPlayerObject::ReceiveMovieData(TBindingNews& news) {
         else
             movieBinding_ = nullptr;
     }
+    Invalidate();
+}
+
+void TPlayerObject::MovieBroken() {
+    // A frame that cannot be shown stops the movie where it is; what arrives still counts.
+    movieBroken_ = true;
+    playback_.SetPlaying(false);
     Invalidate();
 }
 
@@ -953,11 +1009,15 @@ void TPlayerObject::Tick() {
         frameDue = frameElapsed_ >= frameMilliseconds;
         if (frameDue) frameElapsed_ -= frameMilliseconds;
     }
-    if (frameDue && playback_.Advance()) changed = true;
-    if (frameDue && playback_.CurrentFrame() >= 0) {
-        // Handlers run every tick and may move anything: the frame is drawn again.
-        playback_.EnterFrameEvents();
-        changed = true;
+    try {
+        if (!movieBroken_ && frameDue && playback_.Advance()) changed = true;
+        if (!movieBroken_ && frameDue && playback_.CurrentFrame() >= 0) {
+            // Handlers run every tick and may move anything: the frame is drawn again.
+            playback_.EnterFrameEvents();
+            changed = true;
+        }
+    } catch (const refplayer::FormatError&) {
+        MovieBroken();
     }
     StartSounds();
     if (changed) Invalidate();
@@ -1018,6 +1078,8 @@ const refplayer::RasterSurface& TPlayerObject::RenderFrame(int width, int height
         return surface_;
     if (playback_.HeaderParsed()) {
         renderer_.Render(playback_.Root(), playback_.Dictionary(), playback_.Header(), view, surface_);
+        for (const refplayer::MovieClip* level : playback_.Levels())
+            renderer_.RenderOver(*level, playback_.Header(), view, surface_);
     } else {
         surface_.Resize(width, height);
         surface_.Fill(opaque ? 0xFF000000 | view.background : 0);
@@ -1085,35 +1147,39 @@ bool TPlayerObject::HitsContent(POINT stagePoint) {
     return (surface.At(stagePoint.x, stagePoint.y) >> 24) != 0;
 }
 
-namespace {
-
-bool Holds(const refplayer::MovieClip* clip, const refplayer::DisplayObject* object) {
-    if (!clip) return false;
-    for (const auto& [depth, child] : clip->Objects()) {
-        if (child.get() == object) return true;
-        if (child->clip && Holds(child->clip.get(), object)) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
 refplayer::DisplayObject* TPlayerObject::LiveButton(refplayer::DisplayObject* button) const {
-    return button && Holds(playback_.Root(), button) ? button : nullptr;
+    return button && playback_.Holds(button) ? button : nullptr;
 }
 
 void TPlayerObject::SetButtonState(refplayer::DisplayObject* button, uint8_t state) {
     if (!button || button->buttonState == state) return;
-    button->buttonState = state;
+    playback_.SetButtonState(*button, state);
     Invalidate();
 }
 
 bool TPlayerObject::MouseInput(UINT message, POINT stagePoint) {
+    // A button's state may start sprites whose frames are malformed.
+    try {
+        return TrackButtons(message, stagePoint);
+    } catch (const refplayer::FormatError&) {
+        MovieBroken();
+        return false;
+    }
+}
+
+bool TPlayerObject::TrackButtons(UINT message, POINT stagePoint) {
     if (!playback_.HeaderParsed() || !playback_.Root()) return false;
     RECT bounds = StageBounds();
     refplayer::ViewOptions view = View(bounds.right, bounds.bottom, !windowless_);
-    refplayer::DisplayObject* hit = renderer_.ButtonAt(playback_.Root(), playback_.Dictionary(), playback_.Header(),
-                                                       view, stagePoint.x + 0.5, stagePoint.y + 0.5);
+    // The levels above the movie take the mouse first, topmost first.
+    refplayer::DisplayObject* hit = nullptr;
+    std::vector<const refplayer::MovieClip*> levels = playback_.Levels();
+    for (auto it = levels.rbegin(); it != levels.rend() && !hit; ++it)
+        hit = renderer_.ButtonAt(*it, playback_.Dictionary(), playback_.Header(), view, stagePoint.x + 0.5,
+                                 stagePoint.y + 0.5);
+    if (!hit)
+        hit = renderer_.ButtonAt(playback_.Root(), playback_.Dictionary(), playback_.Header(), view,
+                                 stagePoint.x + 0.5, stagePoint.y + 0.5);
     hoverButton_ = LiveButton(hoverButton_);
     pressedButton_ = LiveButton(pressedButton_);
     // Each event may run actions that change the display list: buttons are looked up again after.
@@ -1148,6 +1214,7 @@ bool TPlayerObject::MouseInput(UINT message, POINT stagePoint) {
             playback_.ButtonEvent(*pressed, refplayer::ButtonReleaseOutside);
         }
     }
+    StartSounds();  // the buttons' own sounds, at once
     Invalidate();
     return hit != nullptr;
 }

@@ -21,6 +21,7 @@
 #include "refplayer/core/StageRenderer.h"
 #include "refplayer/module/GdiTextRenderer.h"
 #include "refplayer/module/PlayerWindows.h"
+#include "refplayer/module/UrlOpener.h"
 #include "refplayer/module/VideoRoute.h"
 #include "refplayer/module/WicImageDecoder.h"
 
@@ -187,6 +188,8 @@ private:
     void FsCommand(const std::wstring& command, const std::wstring& args) override;
     std::wstring FlashCall(const std::wstring& request) override;
     void LoadClip(refplayer::DisplayObject* clip, const std::wstring& url) override;
+    void LoadLevel(int level, const std::wstring& url) override;
+    void OpenUrl(const std::wstring& url, const std::wstring& window) override;
     bool OpenStream(uint64_t transfer, const std::wstring& url) override;
     std::unique_ptr<refplayer::AudioSink> CreateAudioSink() override;
     void ReceiveStreamData(size_t index, TBindingNews& news);
@@ -206,6 +209,7 @@ private:
     void StartVideo(const std::wstring& path);
     void ReceiveVideoData(TBindingNews& news);
     void FailLoad();
+    void MovieBroken();
     void SetReadyState(long state);
     void FireProgress(long percent);
     void MovieStarted();
@@ -225,6 +229,7 @@ private:
     bool HitsContent(POINT stagePoint);
     // Buttons under the mouse: states and condition actions. True when a button is there.
     bool MouseInput(UINT message, POINT stagePoint);
+    bool TrackButtons(UINT message, POINT stagePoint);
     refplayer::DisplayObject* LiveButton(refplayer::DisplayObject* button) const;
     void SetButtonState(refplayer::DisplayObject* button, uint8_t state);
     bool OpensContextMenu(UINT message, LPARAM lParam);
@@ -273,20 +278,24 @@ private:
 
     // loadMovie requests: queued while scripts run, then fetched through the moniker route.
     struct TClipLoad {
-        refplayer::DisplayObject* clip;
+        refplayer::DisplayObject* clip;  // null for a level
+        int level;                       // above 0: into that level
         std::wstring url;
         TComPtr<TMovieBinding> binding;
         std::vector<uint8_t> data;
     };
     std::vector<TClipLoad> clipLoads_;
+    static constexpr size_t MaxClipLoads = 32;  // loads under way at once
     // NetStream.play transfers fetched through the moniker route.
     struct TStreamLoad {
         uint64_t transfer;
         TComPtr<TMovieBinding> binding;
     };
     std::vector<TStreamLoad> streamLoads_;
-    double frameElapsed_ = 0;  // milliseconds towards the next frame while streams set the clock
+    double frameElapsed_ = 0;
+    bool movieBroken_ = false;  // a frame could not be shown: the timeline stays where it is  // milliseconds towards the next frame while streams set the clock
     TMovieSounds sounds_;
+    TUrlOpener urlOpener_;
     TWicImageDecoder imageDecoder_;
     TGdiTextRenderer deviceText_;
     refplayer::StageRenderer renderer_;

@@ -22,8 +22,13 @@ LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     auto* owner = static_cast<TWindowOwner*>(GetPropA(window, OwnerProperty));
     if (owner) {
         bool handled = false;
-        LRESULT result = owner->HandleWindowMessage(window, message, wParam, lParam, handled);
-        if (handled) return result;
+        try {
+            LRESULT result = owner->HandleWindowMessage(window, message, wParam, lParam, handled);
+            if (handled) return result;
+        } catch (...) {
+            // Nothing may unwind through the system's window procedure into the application.
+            return 0;
+        }
     }
     if (message == WM_NCDESTROY) RemovePropA(window, OwnerProperty);
     return DefWindowProcA(window, message, wParam, lParam);

@@ -1,9 +1,11 @@
 // The movie parser fed whole and in pieces must agree: the same error or the same tags, and
-// playback of whatever parsed must step, jump and answer calls without faulting.
+// playback of whatever parsed must step, jump, answer calls, take the bytes as a movie loaded
+// into a level and draw it all without faulting.
 #include <string>
 
 #include "refplayer/core/FormatError.h"
 #include "refplayer/core/Playback.h"
+#include "refplayer/core/StageRenderer.h"
 #include "refplayer/core/SwfParser.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -61,6 +63,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int i = 0; i < 8; ++i) playback.Advance();
         playback.GotoFrame(size % 7);
         playback.CallFunction(L"<invoke name=\"getTotalFrames\" returntype=\"xml\"><arguments/></invoke>");
+    } catch (const FormatError&) {
+    }
+    // The same bytes as a movie a script loads into a level, its buttons shown over, drawn.
+    try {
+        playback.ShowMovieInLevel(1, data, size);
+    } catch (const FormatError&) {
+    }
+    try {
+        for (const MovieClip* level : playback.Levels())
+            for (const auto& [depth, object] : level->Objects())
+                if (object->character && object->character->button)
+                    playback.SetButtonState(*object, ButtonOver);
+        for (int i = 0; i < 3; ++i) playback.Advance();
+        ViewOptions view;
+        view.width = view.height = 24;
+        RasterSurface surface;
+        StageRenderer renderer;
+        if (playback.HeaderParsed()) {
+            renderer.Render(playback.Root(), playback.Dictionary(), playback.Header(), view, surface);
+            for (const MovieClip* level : playback.Levels()) renderer.RenderOver(*level, playback.Header(), view, surface);
+        }
     } catch (const FormatError&) {
     }
     return 0;

@@ -8,9 +8,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/ComPtr.h"
 #include "tests/content/ContentTestSupport.h"
@@ -224,6 +226,46 @@ TEST_F(RenderModuleTest, JpegBitmapFillShowsItsColour) {
     EXPECT_EQ(picture->Pixel(180, 180), RGB(255, 255, 255));  // beyond the bitmap: the stage
 }
 
+TEST_F(RenderModuleTest, MorphShapeIsDrawnAtItsPlacementRatio) {
+    // Red (0, 0)-(50, 50) px morphing into blue (100, 100)-(200, 200) px, placed half way:
+    // (50, 50)-(125, 125) px in the colour between.
+    MorphSquare morph;
+    morph.start[2] = morph.start[3] = 1000;
+    morph.end[0] = morph.end[1] = 2000;
+    morph.end[2] = morph.end[3] = 4000;
+    Bytes movie = Movie([&](TestSwf& m) {
+        m.Tag(refplayer::SwfTagDefineMorphShape, MorphBody(1, morph)).Tag(SwfTagPlaceObject2, PlaceWithRatio(1, 32768));
+    });
+    RECT position = {0, 0, 200, 200};
+    Start(movie, position, false);
+    auto picture = Draw(200, 200, RGB(0, 0, 0));
+    EXPECT_TRUE(Near(picture->Pixel(90, 90), 128, 0, 127, 2)) << Describe(picture->Pixel(90, 90));
+    EXPECT_EQ(picture->Pixel(40, 40), RGB(255, 255, 255));
+    EXPECT_EQ(picture->Pixel(140, 140), RGB(255, 255, 255));
+}
+
+TEST_F(RenderModuleTest, MalformedPlacementInALaterFrameStopsTheMovieNotTheProcess) {
+    // Frame 1 shows a red square; frame 2's placement is cut short.
+    ShapeWriter red;
+    red.Solid(0xFFFF0000).Rectangle(0, 0, 2000, 2000);
+    Bytes movie = TestSwf()
+                      .Background(0xFFFFFF)
+                      .Tag(red.Code(), red.Body(1))
+                      .Tag(SwfTagPlaceObject2, Place(1, 1))
+                      .ShowFrame()
+                      .Tag(SwfTagPlaceObject2, {0x06, 1})
+                      .ShowFrame()
+                      .End()
+                      .Build(2, 20, 4000, 4000);
+    RECT position = {0, 0, 200, 200};
+    Start(movie, position, false);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(Draw(200, 200, 0)->Pixel(50, 50), RGB(255, 0, 0));
+    EXPECT_EQ(ReadLong(flash_.Get(), SlotReadyState), 4);
+    // The player still answers.
+    EXPECT_EQ(ReadLong(flash_.Get(), SlotTotalFrames), 2);
+}
+
 TEST_F(RenderModuleTest, ScaleModesAndLowQuality) {
     Bytes movie = Movie([](TestSwf& m) {
         ShapeWriter red;
@@ -293,6 +335,94 @@ TEST_F(RenderModuleTest, ButtonInTheWindowChangesStateAndRunsItsReleaseAction) {
     EXPECT_EQ(Draw(200, 200, 0)->Pixel(100, 100), RGB(0, 255, 0));
     SendMessageW(stage, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
     EXPECT_EQ(Draw(200, 200, 0)->Pixel(100, 100), RGB(255, 0, 0));
+}
+
+// Points the loaded module's import of `name` at `replacement`; the previous target comes back.
+void* ReplaceImport(HMODULE module, const char* name, void* replacement) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress); import->Name;
+         import++) {
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
+            base + (import->OriginalFirstThunk ? import->OriginalFirstThunk : import->FirstThunk));
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+        for (; names->u1.AddressOfData; names++, slots++) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0) continue;
+            DWORD protection = 0;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+            void* previous = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+            return previous;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::wstring>* shellOpens = nullptr;
+HINSTANCE WINAPI RecordShellExecute(HWND, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT) {
+    shellOpens->push_back(std::wstring(operation ? operation : L"") + L" " + (file ? file : L"") +
+                          (parameters ? L" +" : L""));
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
+}
+
+// GetURL action records: url and window.
+Bytes GetUrlAction(const std::string& url, const std::string& window) {
+    Bytes data(url.begin(), url.end());
+    data.push_back(0);
+    data.insert(data.end(), window.begin(), window.end());
+    data.push_back(0);
+    Bytes action = {refplayer::SwfActionGetUrl, uint8_t(data.size()), uint8_t(data.size() >> 8)};
+    action.insert(action.end(), data.begin(), data.end());
+    return action;
+}
+
+TEST_F(RenderModuleTest, GetUrlToAWindowOpensWebPagesThroughTheShellOnly) {
+    // The shell is watched, never reached: nothing starts.
+    HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
+    ASSERT_TRUE(module);
+    std::vector<std::wstring> opens;
+    shellOpens = &opens;
+    void* real = ReplaceImport(module, "ShellExecuteW", reinterpret_cast<void*>(&RecordShellExecute));
+    ASSERT_NE(real, nullptr);
+    // The first frame asks for a program and a local file, which are refused; the button's
+    // release asks for a web page in a new window.
+    Bytes movie = Movie([](TestSwf& m) {
+        Bytes refused = GetUrlAction("file:///C:/windows/notepad.exe", "_blank");
+        Bytes local = GetUrlAction("notes.txt", "_self");
+        refused.insert(refused.end(), local.begin(), local.end());
+        refused.push_back(0);
+        m.Tag(12, refused);
+        ShapeWriter up;
+        up.Solid(0xFFFF0000).Rectangle(1000, 1000, 3000, 3000);
+        Bytes release = GetUrlAction("http://example.com/help?topic=1", "_blank");
+        m.Tag(up.Code(), up.Body(1))
+            .Tag(34, DefineButton2(4, {{refplayer::ButtonUp | refplayer::ButtonOver | refplayer::ButtonDown |
+                                            refplayer::ButtonHit, 1, 1}},
+                                   {{refplayer::ButtonRelease, release}}))
+            .Tag(SwfTagPlaceObject2, Place(4, 1));
+    });
+    RECT position = {0, 0, 200, 200};
+    Start(movie, position, false);
+    HWND stage = nullptr;
+    ASSERT_EQ(object_.As<IOleInPlaceObject>()->GetWindow(&stage), S_OK);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(opens.empty());
+    SendMessageW(stage, WM_MOUSEMOVE, 0, MAKELPARAM(100, 100));
+    SendMessageW(stage, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+    SendMessageW(stage, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
+    EXPECT_EQ(opens, std::vector<std::wstring>{L"open http://example.com/help?topic=1"});
+    // A second release at once is held back: a movie cannot flood the desktop with windows.
+    SendMessageW(stage, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+    SendMessageW(stage, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
+    EXPECT_EQ(opens.size(), 1u);
+    object_->Close(OLECLOSE_NOSAVE);
+    ReplaceImport(module, "ShellExecuteW", real);
+    shellOpens = nullptr;
+    FreeLibrary(module);
 }
 
 TEST_F(RenderModuleTest, WindowlessButtonAnswersMessagesInContainerCoordinates) {
@@ -402,6 +532,7 @@ TEST_F(RenderModuleTest, ScriptsSetABoundFieldAndLoadARelativeJpegIntoAClip) {
         m.Tag(SwfTagPlaceObject2, Place(3, 2));
         m.Tag(12, SetVariableActions("status", "Scripted"));  // DoAction
         m.Tag(12, LoadMovieActions("clippic.jpg", "holder"));
+        m.GetUrl("clippic.jpg", "_level1");  // loadMovieNum: the picture at the stage's origin
     });
     RECT position = {0, 0, 200, 200};
     Start(movie, position, false);
@@ -412,6 +543,11 @@ TEST_F(RenderModuleTest, ScriptsSetABoundFieldAndLoadARelativeJpegIntoAClip) {
         return Near(shot->Pixel(108, 28), 200, 100, 50, 8);
     })) << Describe(shot->Pixel(108, 28));
     EXPECT_EQ(shot->Pixel(120, 28), RGB(255, 255, 255));
+    EXPECT_TRUE(PumpUntil([&] {
+        shot = Draw(200, 200, RGB(0, 0, 0));
+        return Near(shot->Pixel(8, 8), 200, 100, 50, 8);
+    })) << Describe(shot->Pixel(8, 8));
+    EXPECT_EQ(shot->Pixel(30, 8), RGB(255, 255, 255));
     EXPECT_GT(CountNear(*shot, RECT{10, 120, 190, 160}, 255, 0, 0), 60);
     // The container reads the script's variable.
     BSTR name = SysAllocString(L"status");

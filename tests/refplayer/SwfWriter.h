@@ -318,3 +318,72 @@ inline Bytes PcmSound(uint16_t id, int samples) {
 }
 
 } // namespace refplayer_test
+
+namespace refplayer_test {
+
+// Edge records of a rectangle (x0, y0)-(x1, y1), selecting fill 1 and line `line` when
+// `styles`; the end shape's records carry the move only.
+inline void MorphRectangle(BitWriter& out, int32_t x0, int32_t y0, int32_t x1, int32_t y1, bool styles, int line = 0) {
+    out.Align().UB(4, 4).UB(4, 4);
+    out.UB(0, 1).UB(0, 1).UB(styles ? 1 : 0, 1).UB(styles ? 1 : 0, 1).UB(styles ? 1 : 0, 1).UB(1, 1);
+    out.UB(20, 5).SB(x0, 20).SB(y0, 20);
+    if (styles) out.UB(0, 4).UB(1, 4).UB(uint32_t(line), 4);
+    int32_t x = x0, y = y0;
+    auto to = [&](int32_t nx, int32_t ny) {
+        out.UB(1, 1).UB(1, 1).UB(14, 4).UB(1, 1).SB(nx - x, 16).SB(ny - y, 16);
+        x = nx;
+        y = ny;
+    };
+    to(x1, y0);
+    to(x1, y1);
+    to(x0, y1);
+    to(x0, y0);
+    out.UB(0, 6).Align();
+}
+
+struct MorphSquare {
+    uint32_t startArgb = 0xFFFF0000, endArgb = 0xFF0000FF;
+    int32_t start[4] = {0, 0, 100, 100};
+    int32_t end[4] = {200, 200, 400, 400};
+    bool line = false;       // a line of width 20 to 60, green to white
+    bool gradient = false;   // a linear gradient black-white to white-black instead of a solid
+    int endEdgeLimit = -1;   // cut the end shape's record bytes to this many (-1: all)
+    int offsetShift = 0;     // added to the end edges' offset
+    uint8_t fillType = 0x00;
+};
+
+inline Bytes MorphBody(uint16_t id, const MorphSquare& m) {
+    BitWriter styles;
+    styles.U8(1);
+    if (m.gradient) {
+        styles.U8(0x10).Matrix(0.1, 0.1, 200, 200).Matrix(0.2, 0.2, 300, 300).U8(2);
+        styles.U8(0).Rgba(0xFF000000, true).U8(0).Rgba(0xFFFFFFFF, true);
+        styles.U8(255).Rgba(0xFFFFFFFF, true).U8(255).Rgba(0xFF000000, true);
+    } else {
+        styles.U8(m.fillType).Rgba(m.startArgb, true).Rgba(m.endArgb, true);
+    }
+    if (m.line)
+        styles.U8(1).U16(20).U16(60).Rgba(0xFF00FF00, true).Rgba(0xFFFFFFFF, true);
+    else
+        styles.U8(0);
+    BitWriter startEdges, endEdges;
+    MorphRectangle(startEdges, m.start[0], m.start[1], m.start[2], m.start[3], true, m.line ? 1 : 0);
+    MorphRectangle(endEdges, m.end[0], m.end[1], m.end[2], m.end[3], false);
+    Bytes endBytes = endEdges.Data();
+    if (m.endEdgeLimit >= 0) endBytes.resize(size_t(m.endEdgeLimit));
+    BitWriter out;
+    out.U16(id).Rect(0, 400, 0, 400).Rect(0, 400, 0, 400);
+    uint32_t offset = uint32_t(styles.Data().size() + startEdges.Data().size()) + uint32_t(m.offsetShift);
+    out.U32(offset).Raw(styles.Data()).Raw(startEdges.Data()).Raw(endBytes);
+    return out.Data();
+}
+
+// PlaceObject2 of character `id` (or a move when id < 0) at depth 1 with a ratio.
+inline Bytes PlaceWithRatio(int id, uint16_t ratio) {
+    BitWriter out;
+    out.U8(uint8_t(id >= 0 ? 0x12 : 0x11)).U16(1);
+    if (id >= 0) out.U16(uint16_t(id));
+    return out.U16(ratio).Data();
+}
+
+} // namespace refplayer_test

@@ -70,3 +70,15 @@ TEST(UrlResolver, ResolvesAgainstUrlsAndLocalPaths) {
         EXPECT_EQ(ToUtf8(ResolveUrl(c.base, c.reference)), ToUtf8(c.expected))
             << ToUtf8(c.base) << " + " << ToUtf8(c.reference);
 }
+
+TEST(UrlResolver, OnlyWebAndMailAddressesAreOpenedInWindows) {
+    for (const wchar_t* url : {L"http://example.com/", L"HTTPS://example.com/a?b=c", L"mailto:someone@example.com"})
+        EXPECT_TRUE(IsOpenableUrl(url)) << ToUtf8(url);
+    for (const wchar_t* url : {L"", L"file:///C:/Windows/system32/calc.exe", L"C:\\Windows\\notepad.exe",
+                               L"javascript:alert(1)", L"ms-settings:", L"http:///nohost", L"http://",
+                               L"http://example.com/\r\nmore", L"mailto:", L"relative/page.html",
+                               L"\\\\server\\share\\run.bat"})
+        EXPECT_FALSE(IsOpenableUrl(url)) << ToUtf8(url);
+    EXPECT_TRUE(IsOpenableUrl(L"http://example.com/" + std::wstring(MaxOpenableUrl - 19, L'a')));
+    EXPECT_FALSE(IsOpenableUrl(L"http://example.com/" + std::wstring(MaxOpenableUrl - 18, L'a')));
+}
