@@ -711,13 +711,28 @@ def group_assetdemo(s, case):
         shown = picture_mean("asset-not-jpeg")
         check(near(shown, image_part_mean(image), 16) or near(shown, (200, 200, 200), 8),
               "a text file showed something (mean %r)" % (shown,))
-        # The program does not look at the file's name or type: JPEG bytes under another name
-        # reach the movie unchanged and are shown.
+
+    @case("assetdemo.OtherFilesReachTheMovieAsTheyAre")
+    def _():
+        # The program does not look at the file's name or type. JPEG bytes under another name
+        # are shown; so is a movie: a SWF saved as .dat, a green square the size of an image,
+        # drawn only if every byte of it arrived.
         other = os.path.join(s.tmp, "picture.bin")
         shutil.copyfile(os.path.join(s.source, "samples", "assetdemo", "res", "image5.jpg"), other)
         pick_external("Z:" + other.replace("/", "\\"))
         shown = picture_mean("asset-renamed")
         check(near(shown, image_part_mean(other), 16), "JPEG bytes named .bin not shown (mean %r)" % (shown,))
+        sys.path.insert(0, os.path.join(s.source, "scripts", "content"))
+        import swf
+        green = (40, 190, 70)
+        tags = swf.define_shape3(1, swf.Path().rect(0, 0, 288, 209), swf.solid_fill(green))
+        tags += swf.place(1, 1, swf.matrix(0, 0)) + swf.tag(swf.SHOW_FRAME)
+        movie = os.path.join(s.tmp, "square.dat")
+        with open(movie, "wb") as out:
+            out.write(swf.movie(6, 288, 209, 12, 1, tags))
+        pick_external("Z:" + movie.replace("/", "\\"))
+        shown = picture_mean("asset-movie-file")
+        check(near(shown, green, 12), "a movie file was not shown (mean %r)" % (shown,))
 
     @case("assetdemo.UnreadableFileIsReportedByTheApplication")
     def _():
