@@ -5,8 +5,10 @@
 // comes from the sum's magnitude. Output is 32-bit premultiplied ARGB (BGRA in memory).
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "refplayer/core/RasterBlend.h"
 #include "refplayer/core/SwfGeometry.h"
 
 namespace refplayer {
@@ -31,11 +33,6 @@ struct CoverageMask {
     void Resize(int w, int h) { width = w; height = h; values.assign(size_t(w) * size_t(h), 0); }
 };
 
-// Premultiplied ARGB from 0xAARRGGBB.
-uint32_t Premultiply(uint32_t argb);
-// A premultiplied colour at coverage 0..255 over a premultiplied pixel.
-uint32_t BlendCoverage(uint32_t colour, uint32_t coverage, uint32_t destination);
-
 // Supplies the premultiplied colours of a run of pixels of one row.
 class RasterPaint {
 public:
@@ -43,6 +40,8 @@ public:
     virtual void Span(int x, int y, int count, uint32_t* out) const = 0;
     // A single colour for every pixel, when the paint is one (a fast path).
     virtual bool Solid(uint32_t* colour) const { (void)colour; return false; }
+    // Whether every colour Span gives is opaque, so fully covered runs are painted directly.
+    virtual bool Opaque() const { return false; }
 };
 
 class SolidPaint : public RasterPaint {
@@ -57,17 +56,29 @@ private:
     uint32_t colour_;
 };
 
+// How a gradient continues past its last stop: the end colours, or the stops again (mirrored
+// or repeated).
+enum class GradientSpread : uint8_t { Pad, Reflect, Repeat };
+
 // Linear or radial gradient: 256 premultiplied colours looked up through the inverse of the
-// matrix that maps the gradient square (-16384..16384) to device pixels.
+// matrix that maps the gradient square (-16384..16384) to device pixels. A radial gradient's
+// focus lies on the square's x axis at focal (-1..1) times its radius.
 class GradientPaint : public RasterPaint {
 public:
-    GradientPaint(const uint32_t* lut256, const SwfMatrix& gradientToDevice, bool radial);
+    GradientPaint(const uint32_t* lut256, const SwfMatrix& gradientToDevice, bool radial, double focal = 0,
+                  GradientSpread spread = GradientSpread::Pad);
     void Span(int x, int y, int count, uint32_t* out) const override;
+    bool Opaque() const override { return opaque_; }
 
 private:
+    // The colour at gradient position t, where 0..1 runs from the first stop to the last.
+    uint32_t At(float t) const;
     const uint32_t* lut_;
     SwfMatrix inverse_;
     bool radial_;
+    float focal_;
+    GradientSpread spread_;
+    bool opaque_;
 };
 
 // A premultiplied bitmap through the inverse of the matrix mapping its pixels to device pixels.
@@ -110,16 +121,30 @@ private:
         float x0, y0, x1, y1;
     };
     // Calls row(y, x0, count, coverage) for every row that has coverage within the box.
+    // Calls row(y, x0, count, coverage, constant) for every run of a row with coverage in the
+    // box: coverage per pixel, or (coverage null) one constant coverage 1..255 for the run.
     template <typename Row>
     void Render(int width, int height, Row&& row);
     void Circle(double x, double y, double r);
     void Accumulate(const LineF& line, int left, int top, int boxWidth, int boxHeight);
+    // Adds the area right of a line piece within one row, between xa and xb (xa <= xb), of
+    // signed height d.
+    void Cell(float* row, uint8_t* touched, double xa, double xb, double d);
+
+    // Cells are grouped in blocks of this many; a block no edge touched has one coverage.
+    static constexpr int BlockShift = 2;
 
     std::vector<LineF> lines_;
+    int circleSteps_ = 0;
+    std::vector<std::pair<double, double>> circle_;  // cosine and sine of each step
     std::vector<LineF> pieces_, active_;
+    std::vector<uint32_t> bandStarts_;
     std::vector<float> accumulation_;
+    std::vector<uint8_t> touched_;  // per band row and block: some cell of it was written
+    size_t blocksPerRow_ = 0;
     std::vector<uint8_t> coverage_;
     std::vector<uint32_t> colours_;
+    std::vector<uint8_t> clipped_;
     bool antiAlias_ = true;
 };
 

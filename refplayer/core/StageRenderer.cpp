@@ -282,7 +282,8 @@ void StageRenderer::DrawShape(const SwfShape& shape, const SwfMatrix& m, const S
         case SwfFillStyle::Kind::RadialGradient:
             BuildGradient(fill.stops, cx, lut_);
             rasterizer_.Fill(*surface_,
-                             GradientPaint(lut_, m * fill.matrix, fill.kind == SwfFillStyle::Kind::RadialGradient),
+                             GradientPaint(lut_, m * fill.matrix, fill.kind == SwfFillStyle::Kind::RadialGradient,
+                                           fill.focal, static_cast<GradientSpread>(fill.spread)),
                              clipMask);
             break;
         case SwfFillStyle::Kind::Bitmap: {
