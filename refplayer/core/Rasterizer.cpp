@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "refplayer/core/RasterWorker.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -68,12 +70,14 @@ inline float CoverageOfCells(float* cells, int count, float sum, bool antiAlias,
 
 GradientPaint::GradientPaint(const uint32_t* lut256, const SwfMatrix& gradientToDevice, bool radial, double focal,
                              GradientSpread spread)
-    : lut_(lut256), inverse_(gradientToDevice.Inverse()), radial_(radial),
+    : inverse_(gradientToDevice.Inverse()), radial_(radial),
       // A focus on the rim would make every ray end where it starts.
       focal_(std::isfinite(focal) ? static_cast<float>(std::clamp(focal, -0.98, 0.98)) : 0.0f), spread_(spread),
       opaque_(true) {
-    for (int i = 0; i < 256; i++)
+    for (int i = 0; i < 256; i++) {
+        lut_[size_t(i)] = lut256[i];
         if (lut256[i] >> 24 != 255) opaque_ = false;
+    }
 }
 
 uint32_t GradientPaint::At(float t) const {
@@ -83,7 +87,7 @@ uint32_t GradientPaint::At(float t) const {
         t -= 2.0f * std::floor(t * 0.5f);
         if (t > 1.0f) t = 2.0f - t;
     }
-    return lut_[LutIndex(t * 255.0f + 0.5f)];
+    return lut_[size_t(LutIndex(t * 255.0f + 0.5f))];
 }
 
 void GradientPaint::Span(int x, int y, int count, uint32_t* out) const {
@@ -120,15 +124,15 @@ void GradientPaint::Span(int x, int y, int count, uint32_t* out) const {
             t = _mm_add_ps(_mm_mul_ps(t, _mm_set1_ps(scale)), _mm_set1_ps(0.5f));
             alignas(16) int32_t lanes[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_cvttps_epi32(_mm_min_ps(t, _mm_set1_ps(255.0f))));
-            out[i] = lut_[lanes[0]];
-            out[i + 1] = lut_[lanes[1]];
-            out[i + 2] = lut_[lanes[2]];
-            out[i + 3] = lut_[lanes[3]];
+            out[i] = lut_[size_t(lanes[0])];
+            out[i + 1] = lut_[size_t(lanes[1])];
+            out[i + 2] = lut_[size_t(lanes[2])];
+            out[i + 3] = lut_[size_t(lanes[3])];
         }
 #endif
         for (; i < count; i++) {
             float vx = gx + float(i) * dx, vy = gy + float(i) * dy;
-            out[i] = lut_[LutIndex(std::sqrt(vx * vx + vy * vy) * scale + 0.5f)];
+            out[i] = lut_[size_t(LutIndex(std::sqrt(vx * vx + vy * vy) * scale + 0.5f))];
         }
         return;
     }
@@ -142,13 +146,13 @@ void GradientPaint::Span(int x, int y, int count, uint32_t* out) const {
         t = _mm_max_ps(_mm_min_ps(t, _mm_set1_ps(255.0f)), _mm_setzero_ps());
         alignas(16) int32_t lanes[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_cvttps_epi32(t));
-        out[i] = lut_[lanes[0]];
-        out[i + 1] = lut_[lanes[1]];
-        out[i + 2] = lut_[lanes[2]];
-        out[i + 3] = lut_[lanes[3]];
+        out[i] = lut_[size_t(lanes[0])];
+        out[i + 1] = lut_[size_t(lanes[1])];
+        out[i + 2] = lut_[size_t(lanes[2])];
+        out[i + 3] = lut_[size_t(lanes[3])];
     }
 #endif
-    for (; i < count; i++) out[i] = lut_[LutIndex((gx + float(i) * dx + 16384.0f) * scale + 0.5f)];
+    for (; i < count; i++) out[i] = lut_[size_t(LutIndex((gx + float(i) * dx + 16384.0f) * scale + 0.5f))];
 }
 
 BitmapPaint::BitmapPaint(const uint32_t* pixels, int width, int height, const SwfMatrix& bitmapToDevice,
@@ -248,7 +252,12 @@ void Rasterizer::Line(double x0, double y0, double x1, double y1) {
     if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1))) return;
     // Far-away geometry is kept in a range floats represent exactly enough.
     auto limit = [](double v) { return static_cast<float>(std::clamp(v, -1e6, 1e6)); };
-    lines_.push_back(LineF{limit(x0), limit(y0), limit(x1), limit(y1)});
+    const LineF line{limit(x0), limit(y0), limit(x1), limit(y1)};
+    lines_.push_back(line);
+    bounds_.minX = std::min({bounds_.minX, line.x0, line.x1});
+    bounds_.maxX = std::max({bounds_.maxX, line.x0, line.x1});
+    bounds_.minY = std::min({bounds_.minY, line.y0, line.y1});
+    bounds_.maxY = std::max({bounds_.maxY, line.y0, line.y1});
 }
 
 void Rasterizer::Quad(double x0, double y0, double cx, double cy, double x1, double y1) {
@@ -302,7 +311,7 @@ void Rasterizer::StrokeSegment(double x0, double y0, double x1, double y1, doubl
     }
 }
 
-void Rasterizer::Accumulate(const LineF& line, int left, int top, int boxWidth, int boxHeight) {
+void Rasterizer::Rows::Accumulate(const LineF& line, int left, int top, int boxWidth, int boxHeight) {
     double x0 = line.x0 - left, y0 = line.y0 - top, x1 = line.x1 - left, y1 = line.y1 - top;
     if (y0 == y1) return;
     double dir = 1;
@@ -312,46 +321,37 @@ void Rasterizer::Accumulate(const LineF& line, int left, int top, int boxWidth, 
         dir = -1;
     }
     if (y1 <= 0 || y0 >= boxHeight) return;
-    double dxdy = 0;
-    const bool clipped = y0 < 0 || y1 > boxHeight;
-    if (clipped) {
-        dxdy = (x1 - x0) / (y1 - y0);
-        if (y0 < 0) {
-            x0 -= y0 * dxdy;
-            y0 = 0;
-        }
-        if (y1 > boxHeight) {
-            x1 -= (y1 - boxHeight) * dxdy;
-            y1 = boxHeight;
-        }
-    }
     const size_t stride = size_t(boxWidth) + 2;
     const double maxX = boxWidth;
-    double x = x0;
-    const int yStart = static_cast<int>(y0);
-    const int yEnd = std::min(boxHeight, static_cast<int>(std::ceil(y1)));
-    if (yEnd - yStart == 1) {
-        // Within one row (most short lines): no stepping along the line needed.
-        Cell(&accumulation_[size_t(yStart) * stride], &touched_[size_t(yStart) * blocksPerRow_],
-             std::min(std::max(std::min(x0, x1), 0.0), maxX), std::min(std::max(std::max(x0, x1), 0.0), maxX),
-             (y1 - y0) * dir);
-        return;
-    }
-    if (!clipped) dxdy = (x1 - x0) / (y1 - y0);
+    const int yStart = y0 > 0 ? static_cast<int>(y0) : 0;
+    const int yEnd = y1 < boxHeight ? static_cast<int>(std::ceil(y1)) : boxHeight;
     float* row = &accumulation_[size_t(yStart) * stride];
     uint8_t* touched = &touched_[size_t(yStart) * blocksPerRow_];
+    if (yEnd - yStart == 1 && y0 >= 0 && y1 <= boxHeight) {
+        // Within one row (most short lines): no stepping along the line needed.
+        Cell(row, touched, std::min(std::max(std::min(x0, x1), 0.0), maxX),
+             std::min(std::max(std::max(x0, x1), 0.0), maxX), (y1 - y0) * dir);
+        return;
+    }
+    // Where the line crosses a row edge is computed from its ends alone, never stepped, so a
+    // band of rows drawn on its own gets exactly the cells a whole pass gets.
+    const double dxdy = (x1 - x0) / (y1 - y0);
+    auto xAt = [&](double y) { return y >= y1 ? x1 : x0 + (y - y0) * dxdy; };
+    double yFrom = std::max(y0, double(yStart));
+    double x = yFrom == y0 ? x0 : xAt(yFrom);
     for (int y = yStart; y < yEnd; y++, row += stride, touched += blocksPerRow_) {
-        double dy = std::min<double>(y + 1, y1) - std::max<double>(y, y0);
-        double xnext = x + dxdy * dy;
-        double d = dy * dir;
+        const double yTo = std::min<double>(y + 1, y1);
+        const double xnext = xAt(yTo);
+        const double d = (yTo - yFrom) * dir;
         const double xa = std::min(std::max(std::min(x, xnext), 0.0), maxX);
         const double xb = std::min(std::max(std::max(x, xnext), 0.0), maxX);
-        x = xnext;
         Cell(row, touched, xa, xb, d);
+        x = xnext;
+        yFrom = yTo;
     }
 }
 
-void Rasterizer::Cell(float* row, uint8_t* touched, double xa, double xb, double d) {
+void Rasterizer::Rows::Cell(float* row, uint8_t* touched, double xa, double xb, double d) {
     // Both ends lie within 0..boxWidth, so truncation is the floor.
     int xai = static_cast<int>(xa);
     int xbi = static_cast<int>(xb);
@@ -387,123 +387,104 @@ void Rasterizer::Cell(float* row, uint8_t* touched, double xa, double xb, double
 }
 
 template <typename Row>
-void Rasterizer::Render(int width, int height, Row&& row) {
-    if (lines_.empty() || width <= 0 || height <= 0) return;
-    float minX = lines_[0].x0, maxX = minX, minY = lines_[0].y0, maxY = minY;
-    for (const LineF& l : lines_) {
-        minX = std::min({minX, l.x0, l.x1});
-        maxX = std::max({maxX, l.x0, l.x1});
-        minY = std::min({minY, l.y0, l.y1});
-        maxY = std::max({maxY, l.y0, l.y1});
-    }
-    int left = std::max(0, static_cast<int>(std::floor(minX)));
-    int top = std::max(0, static_cast<int>(std::floor(minY)));
-    int right = std::min(width, static_cast<int>(std::ceil(maxX)) + 1);
-    int bottom = std::min(height, static_cast<int>(std::ceil(maxY)) + 1);
+void Rasterizer::Rows::Render(const LineF* lines, size_t lineCount, const Bounds& bounds, int width, int rowBegin,
+                              int rowEnd, bool antiAlias, Row&& row) {
+    if (lineCount == 0 || width <= 0 || rowBegin >= rowEnd) return;
+    int left = std::max(0, static_cast<int>(std::floor(bounds.minX)));
+    int top = std::max(rowBegin, static_cast<int>(std::floor(bounds.minY)));
+    int right = std::min(width, static_cast<int>(std::ceil(bounds.maxX)) + 1);
+    int bottom = std::min(rowEnd, static_cast<int>(std::ceil(bounds.maxY)) + 1);
     if (left >= right || top >= bottom) return;
-    int boxWidth = right - left;
-    constexpr int BandRows = 16;
-    const int bands = (bottom - top + BandRows - 1) / BandRows;
+    const int boxWidth = right - left, boxHeight = bottom - top;
     // Parts left of the box count fully for the pixels right of them: they are clamped to its
-    // left side by Accumulate. Lines crossing a side are split there so the clamp stays exact.
-    // Pieces are ordered by the band their top lies in (a counting sort: bands are few).
-    bandStarts_.assign(size_t(bands) + 1, 0);
-    active_.clear();
-    const float sides[2] = {static_cast<float>(left), static_cast<float>(right)};
-    auto bandOf = [&](const LineF& l) {
-        int band = static_cast<int>(std::floor((std::min(l.y0, l.y1) - float(top)) / BandRows));
-        return std::clamp(band, 0, bands - 1);
-    };
-    for (const LineF& line : lines_) {
-        if (line.y0 == line.y1 || std::max(line.y0, line.y1) <= float(top) ||
-            std::min(line.y0, line.y1) >= float(bottom))
-            continue;
-        LineF rest = line;
-        for (float side : sides) {
-            if ((rest.x0 < side) != (rest.x1 < side) && rest.x0 != rest.x1) {
-                float t = (side - rest.x0) / (rest.x1 - rest.x0);
-                float ym = rest.y0 + (rest.y1 - rest.y0) * t;
-                active_.push_back(LineF{rest.x0, rest.y0, side, ym});
-                rest = LineF{side, ym, rest.x1, rest.y1};
+    // left side by Accumulate. Lines crossing a side of the surface are split there so the
+    // clamp stays exact; within the surface no line crosses a side of the box.
+    if (bounds.minX < float(left) || bounds.maxX > float(right)) {
+        pieces_.clear();
+        const float sides[2] = {static_cast<float>(left), static_cast<float>(right)};
+        for (size_t i = 0; i < lineCount; i++) {
+            LineF rest = lines[i];
+            if (rest.y0 == rest.y1) continue;
+            for (float side : sides) {
+                if ((rest.x0 < side) != (rest.x1 < side) && rest.x0 != rest.x1) {
+                    float t = (side - rest.x0) / (rest.x1 - rest.x0);
+                    float ym = rest.y0 + (rest.y1 - rest.y0) * t;
+                    pieces_.push_back(LineF{rest.x0, rest.y0, side, ym});
+                    rest = LineF{side, ym, rest.x1, rest.y1};
+                }
             }
+            pieces_.push_back(rest);
         }
-        active_.push_back(rest);
-    }
-    for (const LineF& piece : active_) bandStarts_[size_t(bandOf(piece)) + 1]++;
-    for (int b = 0; b < bands; b++) bandStarts_[size_t(b) + 1] += bandStarts_[size_t(b)];
-    pieces_.resize(active_.size());
-    {
-        std::vector<uint32_t>& next = bandStarts_;
-        // Filled from each band's start; the starts are restored afterwards by shifting back.
-        for (const LineF& piece : active_) pieces_[next[size_t(bandOf(piece))]++] = piece;
-        for (int b = bands; b > 0; b--) next[size_t(b)] = next[size_t(b) - 1];
-        next[0] = 0;
+        lines = pieces_.data();
+        lineCount = pieces_.size();
     }
     const size_t stride = size_t(boxWidth) + 2;
     blocksPerRow_ = (stride + (size_t(1) << BlockShift) - 1) >> BlockShift;
     // Cells and block marks are cleared as they are read, so the buffers only ever grow.
-    if (accumulation_.size() < stride * BandRows) accumulation_.resize(stride * BandRows, 0.0f);
-    if (touched_.size() < blocksPerRow_ * BandRows) touched_.resize(blocksPerRow_ * BandRows, 0);
+    if (accumulation_.size() < stride * size_t(boxHeight)) accumulation_.resize(stride * size_t(boxHeight), 0.0f);
+    if (touched_.size() < blocksPerRow_ * size_t(boxHeight)) touched_.resize(blocksPerRow_ * size_t(boxHeight), 0);
     coverage_.resize(size_t(boxWidth));
-    const bool antiAlias = antiAlias_;
+    for (size_t i = 0; i < lineCount; i++) Accumulate(lines[i], left, top, boxWidth, boxHeight);
     auto coverageOf = [antiAlias](float sum) -> uint8_t {
         float a = std::fabs(sum);
         if (antiAlias) return a >= 1.0f ? 255 : static_cast<uint8_t>(a * 255.0f + 0.5f);
         return a >= 0.5f ? 255 : 0;
     };
-    active_.clear();
-    for (int band = 0; band < bands; band++) {
-        const int bandTop = top + band * BandRows;
-        const int bandRows = std::min(BandRows, bottom - bandTop);
-        const float bandBottom = static_cast<float>(bandTop + bandRows);
-        active_.insert(active_.end(), pieces_.begin() + bandStarts_[size_t(band)],
-                       pieces_.begin() + bandStarts_[size_t(band) + 1]);
-        size_t kept = 0;
-        for (size_t i = 0; i < active_.size(); i++) {
-            const LineF& line = active_[i];
-            Accumulate(line, left, bandTop, boxWidth, bandRows);
-            // Lines ending within this band are done.
-            if (std::max(line.y0, line.y1) > bandBottom) active_[kept++] = line;
-        }
-        active_.resize(kept);
-        for (int y = 0; y < bandRows; y++) {
-            float* acc = &accumulation_[size_t(y) * stride];
-            uint8_t* touched = &touched_[size_t(y) * blocksPerRow_];
-            float sum = 0;
-            const int blocks = (boxWidth + (1 << BlockShift) - 1) >> BlockShift;
-            int block = 0;
-            while (block < blocks) {
-                int end = block;
-                const int x0 = block << BlockShift;
-                if (!touched[block]) {
-                    // No edge in these blocks: the running sum, and so the coverage, stays as it is.
-                    uint64_t eight;
-                    while (end + 8 <= blocks && (std::memcpy(&eight, touched + end, 8), eight == 0)) end += 8;
-                    while (end < blocks && !touched[end]) end++;
-                    const int x1 = std::min(boxWidth, end << BlockShift);
-                    if (int c = coverageOf(sum)) row(bandTop + y, left + x0, x1 - x0, nullptr, c);
-                } else {
-                    for (; end < blocks && touched[end]; end++) {
-                        const int bx = end << BlockShift;
-                        sum = CoverageOfCells(acc + bx, std::min(boxWidth - bx, 1 << BlockShift), sum, antiAlias,
-                                              coverage_.data() + bx);
-                    }
-                    const int x1 = std::min(boxWidth, end << BlockShift);
-                    row(bandTop + y, left + x0, x1 - x0, coverage_.data() + x0, -1);
+    const int blocks = (boxWidth + (1 << BlockShift) - 1) >> BlockShift;
+    for (int y = 0; y < boxHeight; y++) {
+        float* acc = &accumulation_[size_t(y) * stride];
+        uint8_t* touched = &touched_[size_t(y) * blocksPerRow_];
+        float sum = 0;
+        int block = 0;
+        while (block < blocks) {
+            int end = block;
+            const int x0 = block << BlockShift;
+            if (!touched[block]) {
+                // No edge in these blocks: the running sum, and so the coverage, stays as it is.
+                uint64_t eight;
+                while (end + 8 <= blocks && (std::memcpy(&eight, touched + end, 8), eight == 0)) end += 8;
+                while (end < blocks && !touched[end]) end++;
+                const int x1 = std::min(boxWidth, end << BlockShift);
+                if (int c = coverageOf(sum)) row(top + y, left + x0, x1 - x0, nullptr, c);
+            } else {
+                for (; end < blocks && touched[end]; end++) {
+                    const int bx = end << BlockShift;
+                    sum = CoverageOfCells(acc + bx, std::min(boxWidth - bx, 1 << BlockShift), sum, antiAlias,
+                                          coverage_.data() + bx);
                 }
-                block = end;
+                const int x1 = std::min(boxWidth, end << BlockShift);
+                row(top + y, left + x0, x1 - x0, coverage_.data() + x0, -1);
             }
-            acc[boxWidth] = acc[boxWidth + 1] = 0;
-            std::fill(touched, touched + blocksPerRow_, uint8_t(0));
+            block = end;
         }
+        acc[boxWidth] = acc[boxWidth + 1] = 0;
+        std::fill(touched, touched + blocksPerRow_, uint8_t(0));
     }
 }
 
-void Rasterizer::Fill(RasterSurface& surface, const RasterPaint& paint, const CoverageMask* clip) {
+void Rasterizer::Rows::Draw(const Job& job, const RasterPaint* paintOrNull, const LineF* lines, int rowBegin,
+                            int rowEnd) {
+    if (!paintOrNull) {
+        CoverageMask& mask = *job.mask;
+        Render(lines, job.lineCount, job.bounds, mask.width, rowBegin, std::min(rowEnd, mask.height), job.antiAlias,
+               [&](int y, int x, int count, const uint8_t* coverage, int constant) {
+                   uint8_t* dst = &mask.values[size_t(y) * size_t(mask.width) + size_t(x)];
+                   for (int i = 0; i < count; i++) {
+                       // Union: the coverage of either, counting overlaps once.
+                       uint32_t a = dst[i], b = coverage ? coverage[i] : uint32_t(constant);
+                       dst[i] = static_cast<uint8_t>(a + b - Mul8(a, b));
+                   }
+               });
+        return;
+    }
+    const RasterPaint& paint = *paintOrNull;
+    RasterSurface& surface = *job.surface;
+    const CoverageMask* clip = job.clip;
     uint32_t solid = 0;
     const bool isSolid = paint.Solid(&solid);
     const bool opaque = isSolid ? solid >> 24 == 255 : paint.Opaque();
-    Render(surface.width, surface.height, [&](int y, int x, int count, const uint8_t* coverage, int constant) {
+    Render(lines, job.lineCount, job.bounds, surface.width, rowBegin, std::min(rowEnd, surface.height), job.antiAlias,
+           [&](int y, int x, int count, const uint8_t* coverage, int constant) {
         uint32_t* dst = &surface.pixels[size_t(y) * size_t(surface.width) + size_t(x)];
         if (clip) {
             // What the clipping layer lets through, pixel by pixel.
@@ -533,15 +514,70 @@ void Rasterizer::Fill(RasterSurface& surface, const RasterPaint& paint, const Co
     });
 }
 
+Rasterizer::Rasterizer() = default;
+Rasterizer::~Rasterizer() = default;
+
+void Rasterizer::Fill(RasterSurface& surface, const RasterPaint& paint, const CoverageMask* clip) {
+    if (!deferred_) {
+        rows_.Draw(Job{0, lines_.size(), bounds_, nullptr, &surface, nullptr, clip, antiAlias_}, &paint, lines_.data(), 0,
+                   surface.height);
+        return;
+    }
+    if (lines_.empty()) return;
+    queue_.push_back(
+        Job{queuedLines_.size(), lines_.size(), bounds_, paint.Clone(), &surface, nullptr, clip, antiAlias_});
+    queuedLines_.insert(queuedLines_.end(), lines_.begin(), lines_.end());
+}
+
 void Rasterizer::FillMask(CoverageMask& mask) {
-    Render(mask.width, mask.height, [&](int y, int x, int count, const uint8_t* coverage, int constant) {
-        uint8_t* dst = &mask.values[size_t(y) * size_t(mask.width) + size_t(x)];
-        for (int i = 0; i < count; i++) {
-            // Union: the coverage of either, counting overlaps once.
-            uint32_t a = dst[i], b = coverage ? coverage[i] : uint32_t(constant);
-            dst[i] = static_cast<uint8_t>(a + b - Mul8(a, b));
+    Job job{deferred_ ? queuedLines_.size() : 0, lines_.size(), bounds_, nullptr, nullptr, &mask, nullptr, antiAlias_};
+    if (!deferred_) {
+        rows_.Draw(job, nullptr, lines_.data(), 0, mask.height);
+        return;
+    }
+    if (lines_.empty()) return;
+    queue_.push_back(std::move(job));
+    queuedLines_.insert(queuedLines_.end(), lines_.begin(), lines_.end());
+}
+
+void Rasterizer::SetDeferred(bool on) {
+    if (!on) Flush();
+    deferred_ = on;
+}
+
+void Rasterizer::Discard() {
+    queue_.clear();
+    queuedLines_.clear();
+    deferred_ = false;
+}
+
+void Rasterizer::Flush() {
+    if (queue_.empty()) return;
+    int height = 0;
+    for (const Job& job : queue_) height = std::max(height, job.surface ? job.surface->height : job.mask->height);
+    auto drawRows = [this](Rows& rows, int rowBegin, int rowEnd) {
+        for (const Job& job : queue_)
+            rows.Draw(job, job.paint.get(), queuedLines_.data() + job.firstLine, rowBegin, rowEnd);
+    };
+    // Worth a second thread only for a picture of some height. Every row is drawn the same
+    // whichever pass draws it, so the split may be anywhere.
+    constexpr int MinimumSplitRows = 64;
+    if (RasterWorker::Available() && height >= MinimumSplitRows) {
+        if (!worker_) worker_ = std::make_unique<RasterWorker>();
+        const int split = height / 2;
+        worker_->Start([&] { drawRows(workerRows_, split, height); });
+        try {
+            drawRows(rows_, 0, split);
+        } catch (...) {
+            worker_->Wait();
+            throw;
         }
-    });
+        worker_->Wait();
+    } else {
+        drawRows(rows_, 0, height);
+    }
+    queue_.clear();
+    queuedLines_.clear();
 }
 
 } // namespace refplayer

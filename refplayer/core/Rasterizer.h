@@ -4,7 +4,9 @@
 // signed area per pixel, so a row's coverage is its running sum; the non-zero winding rule
 // comes from the sum's magnitude. Output is 32-bit premultiplied ARGB (BGRA in memory).
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -42,6 +44,8 @@ public:
     virtual bool Solid(uint32_t* colour) const { (void)colour; return false; }
     // Whether every colour Span gives is opaque, so fully covered runs are painted directly.
     virtual bool Opaque() const { return false; }
+    // A copy for drawing later (what it refers to, such as a bitmap's pixels, is shared).
+    virtual std::unique_ptr<RasterPaint> Clone() const = 0;
 };
 
 class SolidPaint : public RasterPaint {
@@ -51,6 +55,7 @@ public:
         for (int i = 0; i < count; i++) out[i] = colour_;
     }
     bool Solid(uint32_t* colour) const override { *colour = colour_; return true; }
+    std::unique_ptr<RasterPaint> Clone() const override { return std::make_unique<SolidPaint>(*this); }
 
 private:
     uint32_t colour_;
@@ -60,20 +65,21 @@ private:
 // or repeated).
 enum class GradientSpread : uint8_t { Pad, Reflect, Repeat };
 
-// Linear or radial gradient: 256 premultiplied colours looked up through the inverse of the
-// matrix that maps the gradient square (-16384..16384) to device pixels. A radial gradient's
-// focus lies on the square's x axis at focal (-1..1) times its radius.
+// Linear or radial gradient: 256 premultiplied colours (copied) looked up through the inverse
+// of the matrix that maps the gradient square (-16384..16384) to device pixels. A radial
+// gradient's focus lies on the square's x axis at focal (-1..1) times its radius.
 class GradientPaint : public RasterPaint {
 public:
     GradientPaint(const uint32_t* lut256, const SwfMatrix& gradientToDevice, bool radial, double focal = 0,
                   GradientSpread spread = GradientSpread::Pad);
     void Span(int x, int y, int count, uint32_t* out) const override;
     bool Opaque() const override { return opaque_; }
+    std::unique_ptr<RasterPaint> Clone() const override { return std::make_unique<GradientPaint>(*this); }
 
 private:
     // The colour at gradient position t, where 0..1 runs from the first stop to the last.
     uint32_t At(float t) const;
-    const uint32_t* lut_;
+    std::array<uint32_t, 256> lut_;
     SwfMatrix inverse_;
     bool radial_;
     float focal_;
@@ -87,6 +93,7 @@ public:
     BitmapPaint(const uint32_t* pixels, int width, int height, const SwfMatrix& bitmapToDevice, bool repeat,
                 bool smooth, const SwfColorTransform& transform);
     void Span(int x, int y, int count, uint32_t* out) const override;
+    std::unique_ptr<RasterPaint> Clone() const override { return std::make_unique<BitmapPaint>(*this); }
 
 private:
     uint32_t Texel(int x, int y) const;
@@ -98,10 +105,20 @@ private:
     bool transformed_;
 };
 
+class RasterWorker;
+
 class Rasterizer {
 public:
+    Rasterizer();
+    ~Rasterizer();
+    Rasterizer(const Rasterizer&) = delete;
+    Rasterizer& operator=(const Rasterizer&) = delete;
+
     // Edges in device pixels (any order); the rule is non-zero.
-    void Reset() { lines_.clear(); }
+    void Reset() {
+        lines_.clear();
+        bounds_ = Bounds();
+    }
     void Line(double x0, double y0, double x1, double y1);
     // A quadratic curve, flattened to lines finer than a quarter pixel.
     void Quad(double x0, double y0, double cx, double cy, double x1, double y1);
@@ -116,36 +133,71 @@ public:
     // Adds what has been added to a mask (the union of a clipping layer's shapes).
     void FillMask(CoverageMask& mask);
 
+    // While deferred, Fill and FillMask are queued and drawn by Flush, which shares the rows
+    // between this thread and a worker where the platform has threads; the result is the
+    // same pixel for pixel. Surfaces, masks and bitmaps must stay until the flush.
+    void SetDeferred(bool on);
+    void Flush();
+    // Forgets what is queued and stops deferring (after a failure while queueing).
+    void Discard();
+
 private:
     struct LineF {
         float x0, y0, x1, y1;
     };
-    // Calls row(y, x0, count, coverage) for every row that has coverage within the box.
-    // Calls row(y, x0, count, coverage, constant) for every run of a row with coverage in the
-    // box: coverage per pixel, or (coverage null) one constant coverage 1..255 for the run.
-    template <typename Row>
-    void Render(int width, int height, Row&& row);
-    void Circle(double x, double y, double r);
-    void Accumulate(const LineF& line, int left, int top, int boxWidth, int boxHeight);
-    // Adds the area right of a line piece within one row, between xa and xb (xa <= xb), of
-    // signed height d.
-    void Cell(float* row, uint8_t* touched, double xa, double xb, double d);
+    struct Bounds {
+        float minX = 1e30f, minY = 1e30f, maxX = -1e30f, maxY = -1e30f;
+    };
+    struct Job {
+        size_t firstLine, lineCount;
+        Bounds bounds;
+        std::unique_ptr<RasterPaint> paint;  // the queued copy
+        RasterSurface* surface;              // or, for a mask job, null
+        CoverageMask* mask;
+        const CoverageMask* clip;
+        bool antiAlias;
+    };
+    // The working memory of drawing a band of rows, one per thread.
+    class Rows {
+    public:
+        // Calls row(y, x0, count, coverage, constant) for every run of a row in rowBegin..rowEnd
+        // with coverage: coverage per pixel, or (coverage null) one constant 1..255 for the run.
+        template <typename Row>
+        void Render(const LineF* lines, size_t lineCount, const Bounds& bounds, int width, int rowBegin, int rowEnd,
+                    bool antiAlias, Row&& row);
+        // Draws a job's rows rowBegin..rowEnd with the paint given (none for a mask).
+        void Draw(const Job& job, const RasterPaint* paint, const LineF* lines, int rowBegin, int rowEnd);
+
+    private:
+        void Accumulate(const LineF& line, int left, int top, int boxWidth, int boxHeight);
+        // Adds the area right of a line piece within one row, between xa and xb (xa <= xb),
+        // of signed height d.
+        void Cell(float* row, uint8_t* touched, double xa, double xb, double d);
+
+        std::vector<LineF> pieces_;
+        std::vector<float> accumulation_;  // signed area per cell of the box, rows top down
+        std::vector<uint8_t> touched_;     // per row and block: some cell of it was written
+        size_t blocksPerRow_ = 0;
+        std::vector<uint8_t> coverage_;
+        std::vector<uint32_t> colours_;
+        std::vector<uint8_t> clipped_;
+    };
 
     // Cells are grouped in blocks of this many; a block no edge touched has one coverage.
     static constexpr int BlockShift = 2;
 
+    void Circle(double x, double y, double r);
+
     std::vector<LineF> lines_;
+    Bounds bounds_;
     int circleSteps_ = 0;
     std::vector<std::pair<double, double>> circle_;  // cosine and sine of each step
-    std::vector<LineF> pieces_, active_;
-    std::vector<uint32_t> bandStarts_;
-    std::vector<float> accumulation_;
-    std::vector<uint8_t> touched_;  // per band row and block: some cell of it was written
-    size_t blocksPerRow_ = 0;
-    std::vector<uint8_t> coverage_;
-    std::vector<uint32_t> colours_;
-    std::vector<uint8_t> clipped_;
     bool antiAlias_ = true;
+    bool deferred_ = false;
+    std::vector<LineF> queuedLines_;
+    std::vector<Job> queue_;
+    Rows rows_, workerRows_;
+    std::unique_ptr<RasterWorker> worker_;
 };
 
 } // namespace refplayer

@@ -83,7 +83,16 @@ void StageRenderer::Render(const MovieClip* root, const CharacterDictionary& dic
     dictionary_ = &dictionary;
     surface_ = &surface;
     rasterizer_.SetAntiAlias(view.antiAlias);
-    DrawList(*root, StageToView(header, view), SwfColorTransform(), nullptr);
+    // Fills are queued and drawn together, on two threads where there are.
+    rasterizer_.SetDeferred(true);
+    try {
+        DrawList(*root, StageToView(header, view), SwfColorTransform(), nullptr);
+    } catch (...) {
+        rasterizer_.Discard();  // the queue may refer to masks that are gone
+        surface_ = nullptr;
+        throw;
+    }
+    rasterizer_.SetDeferred(false);
     surface_ = nullptr;
 }
 
@@ -94,13 +103,19 @@ void StageRenderer::DrawList(const MovieClip& clip, const SwfMatrix& m, const Sw
         std::unique_ptr<CoverageMask> mask;
     };
     std::vector<Layer> layers;
+    // Queued fills refer to the clipping masks, which go with their layers.
+    auto popLayer = [&] {
+        rasterizer_.Flush();
+        layers.pop_back();
+    };
     for (const auto& [depth, object] : clip.Objects()) {
-        while (!layers.empty() && layers.back().clipDepth < depth) layers.pop_back();
+        while (!layers.empty() && layers.back().clipDepth < depth) popLayer();
         const CoverageMask* active = layers.empty() ? clipMask : layers.back().mask.get();
         if (object->clipDepth > 0) {
             auto mask = std::make_unique<CoverageMask>();
             mask->Resize(surface_->width, surface_->height);
             DrawObject(*object, m, cx, nullptr, mask.get());
+            rasterizer_.Flush();  // the mask is read now, and its layer's fills are queued with it
             if (active)
                 for (size_t i = 0; i < mask->values.size(); i++)
                     mask->values[i] = static_cast<uint8_t>(mask->values[i] * active->values[i] / 255);
@@ -109,6 +124,7 @@ void StageRenderer::DrawList(const MovieClip& clip, const SwfMatrix& m, const Sw
         }
         DrawObject(*object, m, cx, active, nullptr);
     }
+    while (!layers.empty()) popLayer();
 }
 
 void StageRenderer::DrawObject(const DisplayObject& object, const SwfMatrix& m, const SwfColorTransform& cx,
@@ -184,6 +200,7 @@ void StageRenderer::DrawVideo(const SwfVideo& video, const DisplayObject& instan
     rasterizer_.Fill(*surface_, BitmapPaint(frame.pixels, frame.width, frame.height, m * toBox, false,
                                             video.smoothing, cx),
                      clipMask);
+    rasterizer_.Flush();  // the picture may change once this returns
 }
 
 void StageRenderer::FillEdges(const std::vector<SwfEdge>& edges, const SwfMatrix& m) {
@@ -253,6 +270,7 @@ void StageRenderer::DrawField(const SwfEditText& field, const std::string& text,
     fieldCoverage_.clear();
     if (!deviceText_->Render(text, pixelHeight, width, height, field, fieldCoverage_)) return;
     if (fieldCoverage_.size() != size_t(width) * size_t(height)) return;
+    rasterizer_.Flush();  // what lies below is drawn first
     uint32_t colour = Premultiply(cx.Apply(field.argb));
     for (int y = std::max(0, top); y < std::min(surface_->height, top + height); y++) {
         for (int x = std::max(0, left); x < std::min(surface_->width, left + width); x++) {
