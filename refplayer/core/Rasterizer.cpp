@@ -263,7 +263,9 @@ void Rasterizer::Line(double x0, double y0, double x1, double y1) {
 void Rasterizer::Quad(double x0, double y0, double cx, double cy, double x1, double y1) {
     double dx = x0 - 2 * cx + x1, dy = y0 - 2 * cy + y1;
     double deviation = std::sqrt(dx * dx + dy * dy);
-    int steps = std::clamp(static_cast<int>(std::ceil(std::sqrt(deviation * 2))), 1, 64);
+    // A non-finite curve gives no lines at all (Line drops it), so one step is enough.
+    int steps = deviation < 2048 ? std::clamp(static_cast<int>(std::ceil(std::sqrt(deviation * 2))), 1, 64)
+                : deviation >= 2048 ? 64 : 1;
     double px = x0, py = y0;
     for (int i = 1; i <= steps; i++) {
         double t = double(i) / steps, u = 1 - t;
@@ -311,6 +313,45 @@ void Rasterizer::StrokeSegment(double x0, double y0, double x1, double y1, doubl
     }
 }
 
+inline void Rasterizer::Rows::Cell(float* row, uint8_t* touched, double xa, double xb, double d) {
+    // Both ends lie within 0..boxWidth, so truncation is the floor.
+    int xai = static_cast<int>(xa);
+    int xbi = static_cast<int>(xb);
+    xbi += xbi < xb;
+    if (xbi <= xai + 1) {
+        // Within one cell: its share by the mean position, the rest to the next cell.
+        double xmf = 0.5 * (xa + xb) - xai;
+        row[xai] += static_cast<float>(d - d * xmf);
+        row[xai + 1] += static_cast<float>(d * xmf);
+        touched[xai >> BlockShift] = 1;
+        touched[(xai + 1) >> BlockShift] = 1;
+        return;
+    }
+    CellSpan(row, touched, xa, xb, xai, xbi, d);
+}
+
+void Rasterizer::Rows::CellSpan(float* row, uint8_t* touched, double xa, double xb, int xai, int xbi, double d) {
+    for (int block = xai >> BlockShift, lastBlock = xbi >> BlockShift; block <= lastBlock; block++)
+        touched[block] = 1;
+    double s = 1.0 / (xb - xa);
+    double xaf = xa - xai;
+    double a0 = 0.5 * s * (1 - xaf) * (1 - xaf);
+    double xbf = xb - xbi + 1;
+    double am = 0.5 * s * xbf * xbf;
+    row[xai] += static_cast<float>(d * a0);
+    if (xbi == xai + 2) {
+        row[xai + 1] += static_cast<float>(d * (1 - a0 - am));
+    } else {
+        double a1 = s * (1.5 - xaf);
+        row[xai + 1] += static_cast<float>(d * (a1 - a0));
+        const float middle = static_cast<float>(d * s);
+        for (int xi = xai + 2; xi < xbi - 1; xi++) row[xi] += middle;
+        double a2 = a1 + (xbi - xai - 3) * s;
+        row[xbi - 1] += static_cast<float>(d * (1 - a2 - am));
+    }
+    row[xbi] += static_cast<float>(d * am);
+}
+
 void Rasterizer::Rows::Accumulate(const LineF& line, int left, int top, int boxWidth, int boxHeight) {
     double x0 = line.x0 - left, y0 = line.y0 - top, x1 = line.x1 - left, y1 = line.y1 - top;
     if (y0 == y1) return;
@@ -324,7 +365,12 @@ void Rasterizer::Rows::Accumulate(const LineF& line, int left, int top, int boxW
     const size_t stride = size_t(boxWidth) + 2;
     const double maxX = boxWidth;
     const int yStart = y0 > 0 ? static_cast<int>(y0) : 0;
-    const int yEnd = y1 < boxHeight ? static_cast<int>(std::ceil(y1)) : boxHeight;
+    // Truncation and a step up, not ceil: a library call on some platforms, per line.
+    int yEnd = boxHeight;
+    if (y1 < boxHeight) {
+        yEnd = static_cast<int>(y1);
+        yEnd += yEnd < y1;
+    }
     float* row = &accumulation_[size_t(yStart) * stride];
     uint8_t* touched = &touched_[size_t(yStart) * blocksPerRow_];
     if (yEnd - yStart == 1 && y0 >= 0 && y1 <= boxHeight) {
@@ -349,41 +395,6 @@ void Rasterizer::Rows::Accumulate(const LineF& line, int left, int top, int boxW
         x = xnext;
         yFrom = yTo;
     }
-}
-
-void Rasterizer::Rows::Cell(float* row, uint8_t* touched, double xa, double xb, double d) {
-    // Both ends lie within 0..boxWidth, so truncation is the floor.
-    int xai = static_cast<int>(xa);
-    int xbi = static_cast<int>(xb);
-    xbi += xbi < xb;
-    if (xbi <= xai + 1) {
-        // Within one cell: its share by the mean position, the rest to the next cell.
-        double xmf = 0.5 * (xa + xb) - xai;
-        row[xai] += static_cast<float>(d - d * xmf);
-        row[xai + 1] += static_cast<float>(d * xmf);
-        touched[xai >> BlockShift] = 1;
-        touched[(xai + 1) >> BlockShift] = 1;
-        return;
-    }
-    for (int block = xai >> BlockShift, lastBlock = xbi >> BlockShift; block <= lastBlock; block++)
-        touched[block] = 1;
-    double s = 1.0 / (xb - xa);
-    double xaf = xa - xai;
-    double a0 = 0.5 * s * (1 - xaf) * (1 - xaf);
-    double xbf = xb - xbi + 1;
-    double am = 0.5 * s * xbf * xbf;
-    row[xai] += static_cast<float>(d * a0);
-    if (xbi == xai + 2) {
-        row[xai + 1] += static_cast<float>(d * (1 - a0 - am));
-    } else {
-        double a1 = s * (1.5 - xaf);
-        row[xai + 1] += static_cast<float>(d * (a1 - a0));
-        const float middle = static_cast<float>(d * s);
-        for (int xi = xai + 2; xi < xbi - 1; xi++) row[xi] += middle;
-        double a2 = a1 + (xbi - xai - 3) * s;
-        row[xbi - 1] += static_cast<float>(d * (1 - a2 - am));
-    }
-    row[xbi] += static_cast<float>(d * am);
 }
 
 template <typename Row>

@@ -173,6 +173,8 @@ private:
         // Adds the area right of a line piece within one row, between xa and xb (xa <= xb),
         // of signed height d.
         void Cell(float* row, uint8_t* touched, double xa, double xb, double d);
+        // The same for a piece over more than two cells xai..xbi.
+        void CellSpan(float* row, uint8_t* touched, double xa, double xb, int xai, int xbi, double d);
 
         std::vector<LineF> pieces_;
         std::vector<float> accumulation_;  // signed area per cell of the box, rows top down

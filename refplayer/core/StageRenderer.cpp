@@ -43,7 +43,9 @@ void FlattenEdge(const SwfEdge& e, const SwfMatrix& m, Emit emit) {
     }
     double cx = m.MapX(e.cx, e.cy), cy = m.MapY(e.cx, e.cy);
     double dx = x0 - 2 * cx + x1, dy = y0 - 2 * cy + y1;
-    int steps = std::clamp(static_cast<int>(std::sqrt(std::sqrt(dx * dx + dy * dy) * 2)) + 1, 1, 64);
+    double bend = std::sqrt(std::sqrt(dx * dx + dy * dy) * 2);
+    // Non-finite points (a degenerate matrix) are dropped by the rasteriser: one step will do.
+    int steps = bend < 64 ? static_cast<int>(bend) + 1 : bend >= 64 ? 64 : 1;
     for (int i = 1; i <= steps; i++) {
         double t = double(i) / steps, u = 1 - t;
         emit(u * u * x0 + 2 * u * t * cx + t * t * x1, u * u * y0 + 2 * u * t * cy + t * t * y1);
