@@ -249,15 +249,21 @@ void BitmapPaint::Span(int x, int y, int count, uint32_t* out) const {
 }
 
 void Rasterizer::Line(double x0, double y0, double x1, double y1) {
-    if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1))) return;
-    // Far-away geometry is kept in a range floats represent exactly enough.
-    auto limit = [](double v) { return static_cast<float>(std::clamp(v, -1e6, 1e6)); };
-    const LineF line{limit(x0), limit(y0), limit(x1), limit(y1)};
+    // Far-away geometry is kept in a range floats represent exactly enough (non-finite dropped).
+    const double limit = 1e6;
+    if (!(std::fabs(x0) < limit && std::fabs(y0) < limit && std::fabs(x1) < limit && std::fabs(y1) < limit)) {
+        if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1))) return;
+        x0 = std::clamp(x0, -limit, limit);
+        y0 = std::clamp(y0, -limit, limit);
+        x1 = std::clamp(x1, -limit, limit);
+        y1 = std::clamp(y1, -limit, limit);
+    }
+    const LineF line{static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(x1), static_cast<float>(y1)};
     lines_.push_back(line);
-    bounds_.minX = std::min({bounds_.minX, line.x0, line.x1});
-    bounds_.maxX = std::max({bounds_.maxX, line.x0, line.x1});
-    bounds_.minY = std::min({bounds_.minY, line.y0, line.y1});
-    bounds_.maxY = std::max({bounds_.maxY, line.y0, line.y1});
+    bounds_.minX = std::min(bounds_.minX, std::min(line.x0, line.x1));
+    bounds_.maxX = std::max(bounds_.maxX, std::max(line.x0, line.x1));
+    bounds_.minY = std::min(bounds_.minY, std::min(line.y0, line.y1));
+    bounds_.maxY = std::max(bounds_.maxY, std::max(line.y0, line.y1));
 }
 
 void Rasterizer::Quad(double x0, double y0, double cx, double cy, double x1, double y1) {
@@ -382,19 +388,23 @@ void Rasterizer::Rows::Accumulate(const LineF& line, int left, int top, int boxW
     // Where the line crosses a row edge is computed from its ends alone, never stepped, so a
     // band of rows drawn on its own gets exactly the cells a whole pass gets.
     const double dxdy = (x1 - x0) / (y1 - y0);
-    auto xAt = [&](double y) { return y >= y1 ? x1 : x0 + (y - y0) * dxdy; };
     double yFrom = std::max(y0, double(yStart));
-    double x = yFrom == y0 ? x0 : xAt(yFrom);
-    for (int y = yStart; y < yEnd; y++, row += stride, touched += blocksPerRow_) {
-        const double yTo = std::min<double>(y + 1, y1);
-        const double xnext = xAt(yTo);
-        const double d = (yTo - yFrom) * dir;
+    double x = yFrom == y0 ? x0 : x0 + (yFrom - y0) * dxdy;
+    // Rows the line leaves through their bottom edge; the last one ends at y1 or the box.
+    const int lastRow = yEnd - 1;
+    for (int y = yStart; y < lastRow; y++, row += stride, touched += blocksPerRow_) {
+        const double yTo = y + 1;
+        const double xnext = x0 + (yTo - y0) * dxdy;
         const double xa = std::min(std::max(std::min(x, xnext), 0.0), maxX);
         const double xb = std::min(std::max(std::max(x, xnext), 0.0), maxX);
-        Cell(row, touched, xa, xb, d);
+        Cell(row, touched, xa, xb, (yTo - yFrom) * dir);
         x = xnext;
         yFrom = yTo;
     }
+    const double yTo = std::min<double>(lastRow + 1, y1);
+    const double xnext = yTo >= y1 ? x1 : x0 + (yTo - y0) * dxdy;
+    Cell(row, touched, std::min(std::max(std::min(x, xnext), 0.0), maxX),
+         std::min(std::max(std::max(x, xnext), 0.0), maxX), (yTo - yFrom) * dir);
 }
 
 template <typename Row>
@@ -414,17 +424,23 @@ void Rasterizer::Rows::Render(const LineF* lines, size_t lineCount, const Bounds
         pieces_.clear();
         const float sides[2] = {static_cast<float>(left), static_cast<float>(right)};
         for (size_t i = 0; i < lineCount; i++) {
-            LineF rest = lines[i];
-            if (rest.y0 == rest.y1) continue;
-            for (float side : sides) {
-                if ((rest.x0 < side) != (rest.x1 < side) && rest.x0 != rest.x1) {
-                    float t = (side - rest.x0) / (rest.x1 - rest.x0);
-                    float ym = rest.y0 + (rest.y1 - rest.y0) * t;
-                    pieces_.push_back(LineF{rest.x0, rest.y0, side, ym});
-                    rest = LineF{side, ym, rest.x1, rest.y1};
-                }
+            const LineF& line = lines[i];
+            if (line.y0 == line.y1) continue;
+            // Where the line crosses the sides, in order along it (a line may cross both).
+            std::pair<float, float> cuts[2];
+            int count = 0;
+            for (float side : sides)
+                if ((line.x0 < side) != (line.x1 < side) && line.x0 != line.x1)
+                    cuts[count++] = {(side - line.x0) / (line.x1 - line.x0), side};
+            if (count == 2 && cuts[0].first > cuts[1].first) std::swap(cuts[0], cuts[1]);
+            float x = line.x0, y = line.y0;
+            for (int c = 0; c < count; c++) {
+                const float ym = line.y0 + (line.y1 - line.y0) * cuts[c].first;
+                pieces_.push_back(LineF{x, y, cuts[c].second, ym});
+                x = cuts[c].second;
+                y = ym;
             }
-            pieces_.push_back(rest);
+            pieces_.push_back(LineF{x, y, line.x1, line.y1});
         }
         lines = pieces_.data();
         lineCount = pieces_.size();
@@ -475,7 +491,7 @@ void Rasterizer::Rows::Render(const LineF* lines, size_t lineCount, const Bounds
 
 void Rasterizer::Rows::Draw(const Job& job, const RasterPaint* paintOrNull, const LineF* lines, int rowBegin,
                             int rowEnd) {
-    if (!paintOrNull) {
+    if (!paintOrNull && !job.clear) {
         CoverageMask& mask = *job.mask;
         Render(lines, job.lineCount, job.bounds, mask.width, rowBegin, std::min(rowEnd, mask.height), job.antiAlias,
                [&](int y, int x, int count, const uint8_t* coverage, int constant) {
@@ -488,8 +504,15 @@ void Rasterizer::Rows::Draw(const Job& job, const RasterPaint* paintOrNull, cons
                });
         return;
     }
-    const RasterPaint& paint = *paintOrNull;
     RasterSurface& surface = *job.surface;
+    if (job.clear) {
+        const int end = std::min(rowEnd, surface.height);
+        if (rowBegin < end)
+            std::fill(surface.pixels.begin() + std::ptrdiff_t(rowBegin) * surface.width,
+                      surface.pixels.begin() + std::ptrdiff_t(end) * surface.width, job.colour);
+        return;
+    }
+    const RasterPaint& paint = *paintOrNull;
     const CoverageMask* clip = job.clip;
     uint32_t solid = 0;
     const bool isSolid = paint.Solid(&solid);
@@ -530,18 +553,27 @@ Rasterizer::~Rasterizer() = default;
 
 void Rasterizer::Fill(RasterSurface& surface, const RasterPaint& paint, const CoverageMask* clip) {
     if (!deferred_) {
-        rows_.Draw(Job{0, lines_.size(), bounds_, nullptr, &surface, nullptr, clip, antiAlias_}, &paint, lines_.data(), 0,
+        rows_.Draw(Job{0, lines_.size(), bounds_, nullptr, &surface, nullptr, clip, antiAlias_, false, 0}, &paint, lines_.data(), 0,
                    surface.height);
         return;
     }
     if (lines_.empty()) return;
     queue_.push_back(
-        Job{queuedLines_.size(), lines_.size(), bounds_, paint.Clone(), &surface, nullptr, clip, antiAlias_});
+        Job{queuedLines_.size(), lines_.size(), bounds_, paint.Clone(), &surface, nullptr, clip, antiAlias_, false, 0});
     queuedLines_.insert(queuedLines_.end(), lines_.begin(), lines_.end());
 }
 
+void Rasterizer::Clear(RasterSurface& surface, uint32_t premultiplied) {
+    if (!deferred_) {
+        surface.Fill(premultiplied);
+        return;
+    }
+    queue_.push_back(Job{0, 0, Bounds(), nullptr, &surface, nullptr, nullptr, false, true, premultiplied});
+}
+
 void Rasterizer::FillMask(CoverageMask& mask) {
-    Job job{deferred_ ? queuedLines_.size() : 0, lines_.size(), bounds_, nullptr, nullptr, &mask, nullptr, antiAlias_};
+    Job job{deferred_ ? queuedLines_.size() : 0, lines_.size(), bounds_, nullptr, nullptr, &mask, nullptr, antiAlias_,
+            false, 0};
     if (!deferred_) {
         rows_.Draw(job, nullptr, lines_.data(), 0, mask.height);
         return;

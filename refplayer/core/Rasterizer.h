@@ -132,6 +132,8 @@ public:
     void Fill(RasterSurface& surface, const RasterPaint& paint, const CoverageMask* clip);
     // Adds what has been added to a mask (the union of a clipping layer's shapes).
     void FillMask(CoverageMask& mask);
+    // Fills the whole surface with one premultiplied colour (in turn with the fills).
+    void Clear(RasterSurface& surface, uint32_t premultiplied);
 
     // While deferred, Fill and FillMask are queued and drawn by Flush, which shares the rows
     // between this thread and a worker where the platform has threads; the result is the
@@ -156,6 +158,8 @@ private:
         CoverageMask* mask;
         const CoverageMask* clip;
         bool antiAlias;
+        bool clear;       // fills the surface with colour instead
+        uint32_t colour;
     };
     // The working memory of drawing a band of rows, one per thread.
     class Rows {

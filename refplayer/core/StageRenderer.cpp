@@ -80,13 +80,16 @@ SwfMatrix StageToView(const SwfHeader& header, const ViewOptions& view) {
 void StageRenderer::Render(const MovieClip* root, const CharacterDictionary& dictionary, const SwfHeader& header,
                            const ViewOptions& view, RasterSurface& surface) {
     if (surface.width != view.width || surface.height != view.height) surface.Resize(view.width, view.height);
-    surface.Fill(view.opaque ? 0xFF000000 | (view.background & 0xFFFFFF) : 0);
-    if (!root) return;
+    if (!root) {
+        surface.Fill(view.opaque ? 0xFF000000 | (view.background & 0xFFFFFF) : 0);
+        return;
+    }
     dictionary_ = &dictionary;
     surface_ = &surface;
     rasterizer_.SetAntiAlias(view.antiAlias);
     // Fills are queued and drawn together, on two threads where there are.
     rasterizer_.SetDeferred(true);
+    rasterizer_.Clear(surface, view.opaque ? 0xFF000000 | (view.background & 0xFFFFFF) : 0);
     try {
         DrawList(*root, StageToView(header, view), SwfColorTransform(), nullptr);
     } catch (...) {
