@@ -45,6 +45,8 @@ struct RasterWorker::State {
 
 bool RasterWorker::Available() { return true; }
 
+void RasterWorker::Pause() { std::this_thread::yield(); }
+
 RasterWorker::RasterWorker() : state_(std::make_unique<State>()) {
     state_->thread = std::thread([state = state_.get()] { state->Loop(); });
 }
@@ -79,6 +81,8 @@ struct RasterWorker::State {
 };
 
 bool RasterWorker::Available() { return false; }
+
+void RasterWorker::Pause() {}
 
 RasterWorker::RasterWorker() : state_(std::make_unique<State>()) {}
 RasterWorker::~RasterWorker() = default;

@@ -13,6 +13,8 @@ namespace refplayer {
 class RasterWorker {
 public:
     static bool Available();
+    // Lets other threads run while this one waits for work being prepared.
+    static void Pause();
 
     RasterWorker();
     ~RasterWorker();

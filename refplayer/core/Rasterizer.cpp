@@ -549,18 +549,18 @@ void Rasterizer::Rows::Draw(const Job& job, const RasterPaint* paintOrNull, cons
 }
 
 Rasterizer::Rasterizer() = default;
-Rasterizer::~Rasterizer() = default;
+
+Rasterizer::~Rasterizer() { Discard(); }
 
 void Rasterizer::Fill(RasterSurface& surface, const RasterPaint& paint, const CoverageMask* clip) {
+    Job job{lines_.size(), bounds_, nullptr, &surface, nullptr, clip, antiAlias_, false, 0, {}};
     if (!deferred_) {
-        rows_.Draw(Job{0, lines_.size(), bounds_, nullptr, &surface, nullptr, clip, antiAlias_, false, 0}, &paint, lines_.data(), 0,
-                   surface.height);
+        rows_.Draw(job, &paint, lines_.data(), 0, surface.height);
         return;
     }
     if (lines_.empty()) return;
-    queue_.push_back(
-        Job{queuedLines_.size(), lines_.size(), bounds_, paint.Clone(), &surface, nullptr, clip, antiAlias_, false, 0});
-    queuedLines_.insert(queuedLines_.end(), lines_.begin(), lines_.end());
+    job.paint = paint.Clone();
+    Queue(std::move(job), surface.height);
 }
 
 void Rasterizer::Clear(RasterSurface& surface, uint32_t premultiplied) {
@@ -568,19 +568,70 @@ void Rasterizer::Clear(RasterSurface& surface, uint32_t premultiplied) {
         surface.Fill(premultiplied);
         return;
     }
-    queue_.push_back(Job{0, 0, Bounds(), nullptr, &surface, nullptr, nullptr, false, true, premultiplied});
+    Queue(Job{0, Bounds(), nullptr, &surface, nullptr, nullptr, false, true, premultiplied, {}}, surface.height);
 }
 
 void Rasterizer::FillMask(CoverageMask& mask) {
-    Job job{deferred_ ? queuedLines_.size() : 0, lines_.size(), bounds_, nullptr, nullptr, &mask, nullptr, antiAlias_,
-            false, 0};
+    Job job{lines_.size(), bounds_, nullptr, nullptr, &mask, nullptr, antiAlias_, false, 0, {}};
     if (!deferred_) {
         rows_.Draw(job, nullptr, lines_.data(), 0, mask.height);
         return;
     }
     if (lines_.empty()) return;
+    Queue(std::move(job), mask.height);
+}
+
+void Rasterizer::Queue(Job job, int height) {
+    if (!queue_.empty() && (height != height_ || queue_.size() == queue_.capacity())) Flush();
+    if (queue_.empty()) {
+        // Jobs are never moved once queued: the worker reads them while more are added.
+        queue_.reserve(MaxQueued);
+        height_ = height;
+        const int bands = std::max(1, std::min(Bands, height / MinimumBandRows));
+        bandRows_ = (height + bands - 1) / bands;
+        bands_ = (height + bandRows_ - 1) / bandRows_;
+        nextBand_.store(0);
+        published_.store(0);
+        closed_.store(false);
+        workerStarted_ = false;
+    }
+    if (!job.clear) {
+        // The lines go with the job; the next shape gets a recycled buffer.
+        job.lines.swap(lines_);
+        if (!pool_.empty()) {
+            lines_.swap(pool_.back());
+            pool_.pop_back();
+        }
+        lines_.clear();
+    }
     queue_.push_back(std::move(job));
-    queuedLines_.insert(queuedLines_.end(), lines_.begin(), lines_.end());
+    published_.store(queue_.size(), std::memory_order_release);
+    if (!workerStarted_ && bands_ > 1 && RasterWorker::Available()) {
+        // The worker starts on its first band while the rest of the frame is still queued.
+        if (!worker_) worker_ = std::make_unique<RasterWorker>();
+        workerStarted_ = true;
+        worker_->Start([this] { DrawBands(workerRows_); });
+    }
+}
+
+void Rasterizer::DrawBands(Rows& rows) {
+    const Job* jobs = queue_.data();
+    for (;;) {
+        const int band = nextBand_.fetch_add(1);
+        if (band >= bands_) return;
+        const int rowBegin = band * bandRows_, rowEnd = std::min(height_, rowBegin + bandRows_);
+        for (size_t i = 0;; i++) {
+            size_t published = published_.load(std::memory_order_acquire);
+            while (i >= published && !closed_.load(std::memory_order_acquire)) {
+                RasterWorker::Pause();
+                published = published_.load(std::memory_order_acquire);
+            }
+            if (i >= published) published = published_.load(std::memory_order_acquire);
+            if (i >= published) break;
+            const Job& job = jobs[i];
+            rows.Draw(job, job.paint.get(), job.lines.data(), rowBegin, rowEnd);
+        }
+    }
 }
 
 void Rasterizer::SetDeferred(bool on) {
@@ -589,38 +640,45 @@ void Rasterizer::SetDeferred(bool on) {
 }
 
 void Rasterizer::Discard() {
-    queue_.clear();
-    queuedLines_.clear();
+    if (workerStarted_) {
+        // Nothing more is drawn, but the worker has to be out of the jobs before they go.
+        nextBand_.store(bands_);
+        closed_.store(true, std::memory_order_release);
+        try {
+            worker_->Wait();
+        } catch (...) {
+        }
+        workerStarted_ = false;
+    }
+    Recycle();
     deferred_ = false;
 }
 
 void Rasterizer::Flush() {
     if (queue_.empty()) return;
-    int height = 0;
-    for (const Job& job : queue_) height = std::max(height, job.surface ? job.surface->height : job.mask->height);
-    auto drawRows = [this](Rows& rows, int rowBegin, int rowEnd) {
-        for (const Job& job : queue_)
-            rows.Draw(job, job.paint.get(), queuedLines_.data() + job.firstLine, rowBegin, rowEnd);
-    };
-    // Worth a second thread only for a picture of some height. Every row is drawn the same
-    // whichever pass draws it, so the split may be anywhere.
-    constexpr int MinimumSplitRows = 64;
-    if (RasterWorker::Available() && height >= MinimumSplitRows) {
-        if (!worker_) worker_ = std::make_unique<RasterWorker>();
-        const int split = height / 2;
-        worker_->Start([&] { drawRows(workerRows_, split, height); });
+    closed_.store(true, std::memory_order_release);
+    try {
+        DrawBands(rows_);
+    } catch (...) {
+        Discard();
+        throw;
+    }
+    if (workerStarted_) {
+        workerStarted_ = false;
         try {
-            drawRows(rows_, 0, split);
-        } catch (...) {
             worker_->Wait();
+        } catch (...) {
+            Recycle();
             throw;
         }
-        worker_->Wait();
-    } else {
-        drawRows(rows_, 0, height);
     }
+    Recycle();
+}
+
+void Rasterizer::Recycle() {
+    for (Job& job : queue_)
+        if (job.lines.capacity()) pool_.push_back(std::move(job.lines));
     queue_.clear();
-    queuedLines_.clear();
 }
 
 } // namespace refplayer

@@ -5,6 +5,7 @@
 // comes from the sum's magnitude. Output is 32-bit premultiplied ARGB (BGRA in memory).
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -151,15 +152,16 @@ private:
         float minX = 1e30f, minY = 1e30f, maxX = -1e30f, maxY = -1e30f;
     };
     struct Job {
-        size_t firstLine, lineCount;
+        size_t lineCount;
         Bounds bounds;
         std::unique_ptr<RasterPaint> paint;  // the queued copy
         RasterSurface* surface;              // or, for a mask job, null
         CoverageMask* mask;
         const CoverageMask* clip;
         bool antiAlias;
-        bool clear;       // fills the surface with colour instead
+        bool clear;  // fills the surface with colour instead
         uint32_t colour;
+        std::vector<LineF> lines;  // the queued copy
     };
     // The working memory of drawing a band of rows, one per thread.
     class Rows {
@@ -193,6 +195,19 @@ private:
     static constexpr int BlockShift = 2;
 
     void Circle(double x, double y, double r);
+    // Adds a job for rows 0..height; a queue for other rows is drawn first.
+    void Queue(Job job, int height);
+    // Draws the queue band by band, taking bands until none is left, and waiting for jobs
+    // still to be queued until the queue is closed.
+    void DrawBands(Rows& rows);
+    // Empties the queue, keeping the jobs' line buffers for new shapes.
+    void Recycle();
+
+    // Queued jobs before a flush is forced (their storage never moves while queueing).
+    static constexpr size_t MaxQueued = 4096;
+    // The rows of a frame are cut into this many bands, each drawn whole by one thread.
+    static constexpr int Bands = 6;
+    static constexpr int MinimumBandRows = 32;
 
     std::vector<LineF> lines_;
     Bounds bounds_;
@@ -200,8 +215,13 @@ private:
     std::vector<std::pair<double, double>> circle_;  // cosine and sine of each step
     bool antiAlias_ = true;
     bool deferred_ = false;
-    std::vector<LineF> queuedLines_;
     std::vector<Job> queue_;
+    std::vector<std::vector<LineF>> pool_;
+    int height_ = 0, bandRows_ = 1, bands_ = 1;
+    std::atomic<int> nextBand_{0};
+    std::atomic<size_t> published_{0};
+    std::atomic<bool> closed_{false};
+    bool workerStarted_ = false;
     Rows rows_, workerRows_;
     std::unique_ptr<RasterWorker> worker_;
 };

@@ -93,7 +93,7 @@ void StageRenderer::Render(const MovieClip* root, const CharacterDictionary& dic
     try {
         DrawList(*root, StageToView(header, view), SwfColorTransform(), nullptr);
     } catch (...) {
-        rasterizer_.Discard();  // the queue may refer to masks that are gone
+        rasterizer_.Discard();
         surface_ = nullptr;
         throw;
     }
@@ -113,21 +113,26 @@ void StageRenderer::DrawList(const MovieClip& clip, const SwfMatrix& m, const Sw
         rasterizer_.Flush();
         layers.pop_back();
     };
-    for (const auto& [depth, object] : clip.Objects()) {
-        while (!layers.empty() && layers.back().clipDepth < depth) popLayer();
-        const CoverageMask* active = layers.empty() ? clipMask : layers.back().mask.get();
-        if (object->clipDepth > 0) {
-            auto mask = std::make_unique<CoverageMask>();
-            mask->Resize(surface_->width, surface_->height);
-            DrawObject(*object, m, cx, nullptr, mask.get());
-            rasterizer_.Flush();  // the mask is read now, and its layer's fills are queued with it
-            if (active)
-                for (size_t i = 0; i < mask->values.size(); i++)
-                    mask->values[i] = static_cast<uint8_t>(mask->values[i] * active->values[i] / 255);
-            layers.push_back(Layer{object->clipDepth, std::move(mask)});
-            continue;
+    try {
+        for (const auto& [depth, object] : clip.Objects()) {
+            while (!layers.empty() && layers.back().clipDepth < depth) popLayer();
+            const CoverageMask* active = layers.empty() ? clipMask : layers.back().mask.get();
+            if (object->clipDepth > 0) {
+                auto mask = std::make_unique<CoverageMask>();
+                mask->Resize(surface_->width, surface_->height);
+                DrawObject(*object, m, cx, nullptr, mask.get());
+                rasterizer_.Flush();  // the mask is read now, and its layer's fills are queued with it
+                if (active)
+                    for (size_t i = 0; i < mask->values.size(); i++)
+                        mask->values[i] = static_cast<uint8_t>(mask->values[i] * active->values[i] / 255);
+                layers.push_back(Layer{object->clipDepth, std::move(mask)});
+                continue;
+            }
+            DrawObject(*object, m, cx, active, nullptr);
         }
-        DrawObject(*object, m, cx, active, nullptr);
+    } catch (...) {
+        rasterizer_.Discard();  // queued fills refer to the masks, which go now
+        throw;
     }
     while (!layers.empty()) popLayer();
 }
