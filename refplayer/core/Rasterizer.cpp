@@ -339,20 +339,21 @@ inline void Rasterizer::Rows::Cell(float* row, uint8_t* touched, double xa, doub
 void Rasterizer::Rows::CellSpan(float* row, uint8_t* touched, double xa, double xb, int xai, int xbi, double d) {
     for (int block = xai >> BlockShift, lastBlock = xbi >> BlockShift; block <= lastBlock; block++)
         touched[block] = 1;
-    double s = 1.0 / (xb - xa);
-    double xaf = xa - xai;
-    double a0 = 0.5 * s * (1 - xaf) * (1 - xaf);
-    double xbf = xb - xbi + 1;
-    double am = 0.5 * s * xbf * xbf;
+    // Shares of d: s per whole cell crossed, triangles at both ends.
+    const double s = 1.0 / (xb - xa);
+    const double xaf = xa - xai;
+    const double a0 = 0.5 * s * (1 - xaf) * (1 - xaf);
+    const double xbf = xb - xbi + 1;
+    const double am = 0.5 * s * xbf * xbf;
     row[xai] += static_cast<float>(d * a0);
     if (xbi == xai + 2) {
         row[xai + 1] += static_cast<float>(d * (1 - a0 - am));
     } else {
-        double a1 = s * (1.5 - xaf);
+        const double a1 = s * (1.5 - xaf);
         row[xai + 1] += static_cast<float>(d * (a1 - a0));
         const float middle = static_cast<float>(d * s);
         for (int xi = xai + 2; xi < xbi - 1; xi++) row[xi] += middle;
-        double a2 = a1 + (xbi - xai - 3) * s;
+        const double a2 = a1 + (xbi - xai - 3) * s;
         row[xbi - 1] += static_cast<float>(d * (1 - a2 - am));
     }
     row[xbi] += static_cast<float>(d * am);
