@@ -360,8 +360,11 @@ void Rasterizer::Rows::CellSpan(float* row, uint8_t* touched, double xa, double 
 }
 
 void Rasterizer::Rows::Accumulate(const LineF& line, int left, int top, int boxWidth, int boxHeight) {
+    // Lines outside these rows (most, when the rows are a band of a large shape) leave first.
+    if (std::max(line.y0, line.y1) <= float(top) || std::min(line.y0, line.y1) >= float(top + boxHeight) ||
+        line.y0 == line.y1)
+        return;
     double x0 = line.x0 - left, y0 = line.y0 - top, x1 = line.x1 - left, y1 = line.y1 - top;
-    if (y0 == y1) return;
     double dir = 1;
     if (y0 > y1) {
         std::swap(x0, x1);
