@@ -43,7 +43,9 @@ void FlattenEdge(const SwfEdge& e, const SwfMatrix& m, Emit emit) {
     }
     double cx = m.MapX(e.cx, e.cy), cy = m.MapY(e.cx, e.cy);
     double dx = x0 - 2 * cx + x1, dy = y0 - 2 * cy + y1;
-    int steps = std::clamp(static_cast<int>(std::sqrt(std::sqrt(dx * dx + dy * dy) * 2)) + 1, 1, 64);
+    double bend = std::sqrt(std::sqrt(dx * dx + dy * dy) * 2);
+    // Non-finite points (a degenerate matrix) are dropped by the rasteriser: one step will do.
+    int steps = bend < 64 ? static_cast<int>(bend) + 1 : bend >= 64 ? 64 : 1;
     for (int i = 1; i <= steps; i++) {
         double t = double(i) / steps, u = 1 - t;
         emit(u * u * x0 + 2 * u * t * cx + t * t * x1, u * u * y0 + 2 * u * t * cy + t * t * y1);
@@ -87,12 +89,24 @@ void StageRenderer::RenderOver(const MovieClip& clip, const SwfHeader& header, c
 void StageRenderer::Render(const MovieClip* root, const CharacterDictionary& dictionary, const SwfHeader& header,
                            const ViewOptions& view, RasterSurface& surface) {
     if (surface.width != view.width || surface.height != view.height) surface.Resize(view.width, view.height);
-    surface.Fill(view.opaque ? 0xFF000000 | (view.background & 0xFFFFFF) : 0);
-    if (!root) return;
+    if (!root) {
+        surface.Fill(view.opaque ? 0xFF000000 | (view.background & 0xFFFFFF) : 0);
+        return;
+    }
     dictionary_ = &dictionary;
     surface_ = &surface;
     rasterizer_.SetAntiAlias(view.antiAlias);
-    DrawList(*root, StageToView(header, view), SwfColorTransform(), nullptr);
+    // Fills are queued and drawn together, on two threads where there are.
+    rasterizer_.SetDeferred(true);
+    rasterizer_.Clear(surface, view.opaque ? 0xFF000000 | (view.background & 0xFFFFFF) : 0);
+    try {
+        DrawList(*root, StageToView(header, view), SwfColorTransform(), nullptr);
+    } catch (...) {
+        rasterizer_.Discard();
+        surface_ = nullptr;
+        throw;
+    }
+    rasterizer_.SetDeferred(false);
     surface_ = nullptr;
 }
 
@@ -104,21 +118,33 @@ void StageRenderer::DrawList(const MovieClip& clip, const SwfMatrix& m, const Sw
         std::unique_ptr<CoverageMask> mask;
     };
     std::vector<Layer> layers;
-    for (const auto& [depth, object] : clip.Objects()) {
-        while (!layers.empty() && layers.back().clipDepth < depth) layers.pop_back();
-        const CoverageMask* active = layers.empty() ? clipMask : layers.back().mask.get();
-        if (object->clipDepth > 0) {
-            auto mask = std::make_unique<CoverageMask>();
-            mask->Resize(surface_->width, surface_->height);
-            DrawObject(*object, m, cx, nullptr, mask.get());
-            if (active)
-                for (size_t i = 0; i < mask->values.size(); i++)
-                    mask->values[i] = static_cast<uint8_t>(mask->values[i] * active->values[i] / 255);
-            layers.push_back(Layer{object->clipDepth, std::move(mask)});
-            continue;
+    // Queued fills refer to the clipping masks, which go with their layers.
+    auto popLayer = [&] {
+        rasterizer_.Flush();
+        layers.pop_back();
+    };
+    try {
+        for (const auto& [depth, object] : clip.Objects()) {
+            while (!layers.empty() && layers.back().clipDepth < depth) popLayer();
+            const CoverageMask* active = layers.empty() ? clipMask : layers.back().mask.get();
+            if (object->clipDepth > 0) {
+                auto mask = std::make_unique<CoverageMask>();
+                mask->Resize(surface_->width, surface_->height);
+                DrawObject(*object, m, cx, nullptr, mask.get());
+                rasterizer_.Flush();  // the mask is read now, and its layer's fills are queued with it
+                if (active)
+                    for (size_t i = 0; i < mask->values.size(); i++)
+                        mask->values[i] = static_cast<uint8_t>(mask->values[i] * active->values[i] / 255);
+                layers.push_back(Layer{object->clipDepth, std::move(mask)});
+                continue;
+            }
+            DrawObject(*object, m, cx, active, nullptr);
         }
-        DrawObject(*object, m, cx, active, nullptr);
+    } catch (...) {
+        rasterizer_.Discard();  // queued fills refer to the masks, which go now
+        throw;
     }
+    while (!layers.empty()) popLayer();
 }
 
 void StageRenderer::DrawObject(const DisplayObject& object, const SwfMatrix& m, const SwfColorTransform& cx,
@@ -204,6 +230,7 @@ void StageRenderer::DrawVideo(const SwfVideo& video, const DisplayObject& instan
     rasterizer_.Fill(*surface_, BitmapPaint(frame.pixels, frame.width, frame.height, m * toBox, false,
                                             video.smoothing, cx),
                      clipMask);
+    rasterizer_.Flush();  // the picture may change once this returns
 }
 
 void StageRenderer::FillEdges(const std::vector<SwfEdge>& edges, const SwfMatrix& m) {
@@ -273,6 +300,7 @@ void StageRenderer::DrawField(const SwfEditText& field, const std::string& text,
     fieldCoverage_.clear();
     if (!deviceText_->Render(text, pixelHeight, width, height, field, fieldCoverage_)) return;
     if (fieldCoverage_.size() != size_t(width) * size_t(height)) return;
+    rasterizer_.Flush();  // what lies below is drawn first
     uint32_t colour = Premultiply(cx.Apply(field.argb));
     for (int y = std::max(0, top); y < std::min(surface_->height, top + height); y++) {
         for (int x = std::max(0, left); x < std::min(surface_->width, left + width); x++) {
@@ -302,7 +330,8 @@ void StageRenderer::DrawShape(const SwfShape& shape, const SwfMatrix& m, const S
         case SwfFillStyle::Kind::RadialGradient:
             BuildGradient(fill.stops, cx, lut_);
             rasterizer_.Fill(*surface_,
-                             GradientPaint(lut_, m * fill.matrix, fill.kind == SwfFillStyle::Kind::RadialGradient),
+                             GradientPaint(lut_, m * fill.matrix, fill.kind == SwfFillStyle::Kind::RadialGradient,
+                                           fill.focal, static_cast<GradientSpread>(fill.spread)),
                              clipMask);
             break;
         case SwfFillStyle::Kind::Bitmap: {

@@ -93,8 +93,10 @@ private:
         } else if (type == 0x10 || type == 0x12 || type == 0x13) {
             fill.kind = type == 0x10 ? SwfFillStyle::Kind::LinearGradient : SwfFillStyle::Kind::RadialGradient;
             fill.matrix = ReadMatrix(r_);
-            r_.Unsigned(2);  // spread mode: pad is drawn for all
-            r_.Unsigned(2);  // interpolation mode
+            // The reserved spread value pads, like the first one.
+            fill.spread = static_cast<uint8_t>(r_.Unsigned(2));
+            if (fill.spread > 2) fill.spread = 0;
+            r_.Unsigned(2);  // interpolation mode: linear RGB is drawn as plain RGB
             unsigned count = r_.Unsigned(4);
             for (unsigned i = 0; i < count; i++) {
                 SwfGradientStop stop;

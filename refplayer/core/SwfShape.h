@@ -23,6 +23,7 @@ struct SwfFillStyle {
     SwfMatrix matrix;            // gradient square or bitmap pixels to shape twips
     std::vector<SwfGradientStop> stops;
     double focal = 0;            // focal point of a radial gradient, -1..1
+    uint8_t spread = 0;          // past the last stop: 0 pad, 1 reflect, 2 repeat
     uint16_t bitmapId = 0;
     bool repeat = false;         // bitmap fill repeats rather than clamps
     bool smooth = false;

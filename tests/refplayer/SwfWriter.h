@@ -87,11 +87,22 @@ public:
         return *this;
     }
     // A gradient over the square -16384..16384 mapped by the matrix (scale, translation).
+    // spread: 0 pad, 1 reflect, 2 repeat.
     ShapeWriter& Gradient(bool radial, double scale, int32_t tx, int32_t ty,
-                          const std::vector<std::pair<uint8_t, uint32_t>>& stops) {
+                          const std::vector<std::pair<uint8_t, uint32_t>>& stops, uint8_t spread = 0) {
         styles_.U8(radial ? 0x12 : 0x10).Matrix(scale, scale, tx, ty);
-        styles_.UB(0, 2).UB(0, 2).UB(uint32_t(stops.size()), 4);
+        styles_.UB(spread, 2).UB(0, 2).UB(uint32_t(stops.size()), 4);
         for (auto& [ratio, argb] : stops) styles_.U8(ratio).Rgba(argb, version_ >= 3);
+        fills_++;
+        return *this;
+    }
+    // A radial gradient whose focus sits at focal (-1..1) along its x axis (DefineShape4).
+    ShapeWriter& FocalGradient(double scale, int32_t tx, int32_t ty,
+                               const std::vector<std::pair<uint8_t, uint32_t>>& stops, double focal) {
+        styles_.U8(0x13).Matrix(scale, scale, tx, ty);
+        styles_.UB(0, 2).UB(0, 2).UB(uint32_t(stops.size()), 4);
+        for (auto& [ratio, argb] : stops) styles_.U8(ratio).Rgba(argb, true);
+        styles_.U16(uint16_t(int16_t(focal * 256)));
         fills_++;
         return *this;
     }
@@ -101,7 +112,9 @@ public:
         return *this;
     }
     ShapeWriter& Line(uint16_t width, uint32_t argb) {
-        lines_.U16(width).Rgba(argb, version_ >= 3);
+        lines_.U16(width);
+        if (version_ >= 4) lines_.U16(0);  // round caps and joins, no fill, no flags
+        lines_.Rgba(argb, version_ >= 3);
         lineCount_++;
         return *this;
     }
@@ -131,10 +144,11 @@ public:
     ShapeWriter& Rectangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int fill1 = 1) {
         return Move(x0, y0, 0, fill1, 0).To(x1, y0).To(x1, y1).To(x0, y1).To(x0, y0);
     }
-    // The DefineShape body (the tag code goes with the version: 2, 22, 32).
+    // The DefineShape body (the tag code goes with the version: 2, 22, 32, 83).
     Bytes Body(uint16_t id, int32_t x0 = 0, int32_t y0 = 0, int32_t x1 = 20000, int32_t y1 = 20000) const {
         BitWriter out;
         out.U16(id).Rect(x0, x1, y0, y1);
+        if (version_ >= 4) out.Rect(x0, x1, y0, y1).U8(0);  // edge bounds, flags
         out.U8(uint8_t(fills_)).Raw(styles_.Data());
         out.U8(uint8_t(lineCount_)).Raw(lines_.Data());
         out.UB(4, 4).UB(4, 4);
@@ -144,7 +158,7 @@ public:
         body.insert(body.end(), records.Data().begin(), records.Data().end());
         return body;
     }
-    uint16_t Code() const { return version_ == 1 ? 2 : version_ == 2 ? 22 : 32; }
+    uint16_t Code() const { return version_ == 1 ? 2 : version_ == 2 ? 22 : version_ == 3 ? 32 : 83; }
 
 private:
     int version_;
