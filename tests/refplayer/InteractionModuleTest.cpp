@@ -18,6 +18,7 @@
 #include "tests/content/ContentTestSupport.h"
 #include "tests/redirection/RedirectionTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
+#include "tests/refplayer/WaveOutCounter.h"
 #include "tests/refplayer/SwfWriter.h"
 #include "tests/refplayer/TestMovies.h"
 
@@ -25,25 +26,6 @@ namespace {
 
 using namespace refplayer_test;
 
-struct TWaveCount {
-    int loudWrites = 0;
-    int silentWrites = 0;
-};
-TWaveCount* waveCount = nullptr;
-
-MMRESULT WINAPI FakeOpen(LPHWAVEOUT device, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_PTR, DWORD) {
-    *device = reinterpret_cast<HWAVEOUT>(static_cast<ULONG_PTR>(0x5252));
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakeWrite(HWAVEOUT, LPWAVEHDR header, UINT) {
-    bool loud = false;
-    const int16_t* samples = reinterpret_cast<const int16_t*>(header->lpData);
-    for (DWORD i = 0; i < header->dwBufferLength / 2; i++) loud = loud || samples[i] != 0;
-    (loud ? waveCount->loudWrites : waveCount->silentWrites)++;
-    header->dwFlags |= WHDR_DONE;
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakeClose(HWAVEOUT) { return MMSYSERR_NOERROR; }
 
 // The cursors the library makes from the module's resources.
 HCURSOR lastModuleCursor = nullptr;
@@ -72,12 +54,7 @@ class InteractionModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        ASSERT_TRUE(module);
-        auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-        ASSERT_EQ(reg(), S_OK);
-        FreeLibrary(module);
+        ASSERT_NO_FATAL_FAILURE(RegisterPlayerModule());
         StartFlashPlayerLibrary();
         // No click sound on navigation: the wave device hears the movie alone.
         FILE* settings = std::fopen(SettingsPath().c_str(), "wb");
@@ -85,9 +62,9 @@ protected:
         std::fputs("SilentClick=1\r\n", settings);
         std::fclose(settings);
         waveCount = &count_;
-        SystemCalls().waveOutOpen = FakeOpen;
-        SystemCalls().waveOutWrite = FakeWrite;
-        SystemCalls().waveOutClose = FakeClose;
+        SystemCalls().waveOutOpen = CountingWaveOpen;
+        SystemCalls().waveOutWrite = CountingWaveWrite;
+        SystemCalls().waveOutClose = CountingWaveClose;
         realCreateIcon = SystemCalls().CreateIconFromResource;
         SystemCalls().CreateIconFromResource = RecordCreateIcon;
         lastModuleCursor = nullptr;

@@ -48,12 +48,7 @@ class LoadedContentModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        ASSERT_TRUE(module);
-        auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-        ASSERT_EQ(reg(), S_OK);
-        FreeLibrary(module);
+        ASSERT_NO_FATAL_FAILURE(RegisterPlayerModule());
         StartFlashPlayerLibrary();
         servedFiles = &files_;
         RegisterLibraryResourceHandler(TLoadExternalResourceHandler(&ServeURL, nullptr));

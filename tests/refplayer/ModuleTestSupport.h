@@ -30,6 +30,16 @@ inline std::wstring ModulePath(const char* fileName) {
     return std::wstring(path.begin(), path.end());
 }
 
+// Registers the stand-in player module as the installed player of this test's prefix.
+inline void RegisterPlayerModule() {
+    HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
+    ASSERT_TRUE(module);
+    auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+    ASSERT_EQ(reg(), S_OK);
+    FreeLibrary(module);
+}
+
 // Calls slot `slot` of the interface's function table with the interface and the arguments.
 // Arguments are deduced by value: a slot taking a reference (REFIID) needs its argument types
 // spelt out, or a 32-bit build pushes the whole structure where the callee reads a pointer.

@@ -22,6 +22,7 @@
 #include "tests/content/ContentTestSupport.h"
 #include "tests/redirection/RedirectionTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
+#include "tests/refplayer/WaveOutCounter.h"
 #include "tests/refplayer/NetStreamMovie.h"
 
 namespace {
@@ -39,25 +40,6 @@ Bytes ReadClip(const char* name) {
     return bytes;
 }
 
-struct TWaveCount {
-    int loudWrites = 0;
-    int silentWrites = 0;
-};
-TWaveCount* waveCount = nullptr;
-
-MMRESULT WINAPI FakeOpen(LPHWAVEOUT device, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_PTR, DWORD) {
-    *device = reinterpret_cast<HWAVEOUT>(static_cast<ULONG_PTR>(0x5151));
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakeWrite(HWAVEOUT, LPWAVEHDR header, UINT) {
-    bool loud = false;
-    const int16_t* samples = reinterpret_cast<const int16_t*>(header->lpData);
-    for (DWORD i = 0; i < header->dwBufferLength / 2; i++) loud = loud || samples[i] != 0;
-    (loud ? waveCount->loudWrites : waveCount->silentWrites)++;
-    header->dwFlags |= WHDR_DONE;
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakeClose(HWAVEOUT) { return MMSYSERR_NOERROR; }
 
 std::map<std::wstring, Bytes>* servedFiles = nullptr;
 void ServeURL(void*, const std::wstring& url, TStream* stream) {
@@ -75,12 +57,7 @@ class NetStreamModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        ASSERT_TRUE(module);
-        auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-        ASSERT_EQ(reg(), S_OK);
-        FreeLibrary(module);
+        ASSERT_NO_FATAL_FAILURE(RegisterPlayerModule());
         StartFlashPlayerLibrary();
         FILE* settings = std::fopen(SettingsPath().c_str(), "wb");
         ASSERT_TRUE(settings);
@@ -143,9 +120,9 @@ TEST_F(NetStreamModuleTest, ScriptedStreamShowsChangingPicturesInTheVideoObjectW
     TWaveCount count;
     waveCount = &count;
     TSystemCallsScope restore;
-    SystemCalls().waveOutOpen = FakeOpen;
-    SystemCalls().waveOutWrite = FakeWrite;
-    SystemCalls().waveOutClose = FakeClose;
+    SystemCalls().waveOutOpen = CountingWaveOpen;
+    SystemCalls().waveOutWrite = CountingWaveWrite;
+    SystemCalls().waveOutClose = CountingWaveClose;
 
     TTestWindow host;
     RECT position = {0, 0, 320, 240};

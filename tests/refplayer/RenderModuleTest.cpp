@@ -74,12 +74,7 @@ class RenderModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        ASSERT_TRUE(module);
-        auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-        ASSERT_EQ(reg(), S_OK);
-        FreeLibrary(module);
+        ASSERT_NO_FATAL_FAILURE(RegisterPlayerModule());
     }
     void TearDown() override {
         if (object_) {

@@ -80,12 +80,7 @@ class VideoRouteTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        ASSERT_TRUE(module);
-        auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-        ASSERT_EQ(reg(), S_OK);
-        FreeLibrary(module);
+        ASSERT_NO_FATAL_FAILURE(RegisterPlayerModule());
         StartFlashPlayerLibrary();
         // No start click: only the video writes sound.
         FILE* settings = std::fopen(SettingsPath().c_str(), "wb");
