@@ -127,35 +127,9 @@ std::vector<Record> ReadRecords(SwfBitReader& r, size_t fills, size_t lines) {
             records.push_back(record);
             continue;
         }
-        bool straight = r.Flag();
-        unsigned bits = r.Unsigned(4) + 2;
-        SwfEdge& e = record.shape;
-        e.x0 = x;
-        e.y0 = y;
-        if (straight) {
-            double dx = 0, dy = 0;
-            if (r.Flag()) {
-                dx = r.Signed(bits);
-                dy = r.Signed(bits);
-            } else if (r.Flag()) {
-                dy = r.Signed(bits);
-            } else {
-                dx = r.Signed(bits);
-            }
-            e.x1 = x + dx;
-            e.y1 = y + dy;
-            e.cx = (e.x0 + e.x1) / 2;
-            e.cy = (e.y0 + e.y1) / 2;
-            e.curved = false;
-        } else {
-            e.cx = x + r.Signed(bits);
-            e.cy = y + r.Signed(bits);
-            e.x1 = e.cx + r.Signed(bits);
-            e.y1 = e.cy + r.Signed(bits);
-            e.curved = true;
-        }
-        x = e.x1;
-        y = e.y1;
+        record.shape = ReadEdgeRecord(r, x, y);
+        x = record.shape.x1;
+        y = record.shape.y1;
         record.edge = true;
         records.push_back(record);
     }

@@ -51,6 +51,37 @@ SwfColorTransform ReadColorTransform(SwfBitReader& reader, bool withAlpha) {
     return t;
 }
 
+SwfEdge ReadEdgeRecord(SwfBitReader& r, double x, double y) {
+    const bool straight = r.Flag();
+    const unsigned bits = r.Unsigned(4) + 2;
+    SwfEdge e{};
+    e.x0 = x;
+    e.y0 = y;
+    if (straight) {
+        double dx = 0, dy = 0;
+        if (r.Flag()) {
+            dx = r.Signed(bits);
+            dy = r.Signed(bits);
+        } else if (r.Flag()) {
+            dy = r.Signed(bits);
+        } else {
+            dx = r.Signed(bits);
+        }
+        e.x1 = x + dx;
+        e.y1 = y + dy;
+        e.cx = (e.x0 + e.x1) / 2;
+        e.cy = (e.y0 + e.y1) / 2;
+        e.curved = false;
+    } else {
+        e.cx = x + r.Signed(bits);
+        e.cy = y + r.Signed(bits);
+        e.x1 = e.cx + r.Signed(bits);
+        e.y1 = e.cy + r.Signed(bits);
+        e.curved = true;
+    }
+    return e;
+}
+
 namespace {
 
 uint32_t ReadColor(SwfBitReader& reader, bool alpha) {
@@ -58,6 +89,7 @@ uint32_t ReadColor(SwfBitReader& reader, bool alpha) {
     uint32_t a = alpha ? p[3] : 0xFF;
     return a << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
 }
+
 
 class ShapeReader {
 public:
@@ -210,33 +242,7 @@ private:
                 }
                 continue;
             }
-            bool straight = r_.Flag();
-            unsigned bits = r_.Unsigned(4) + 2;
-            SwfEdge e{};
-            e.x0 = x_;
-            e.y0 = y_;
-            if (straight) {
-                double dx = 0, dy = 0;
-                if (r_.Flag()) {
-                    dx = r_.Signed(bits);
-                    dy = r_.Signed(bits);
-                } else if (r_.Flag()) {
-                    dy = r_.Signed(bits);
-                } else {
-                    dx = r_.Signed(bits);
-                }
-                e.x1 = x_ + dx;
-                e.y1 = y_ + dy;
-                e.cx = (e.x0 + e.x1) / 2;
-                e.cy = (e.y0 + e.y1) / 2;
-                e.curved = false;
-            } else {
-                e.cx = x_ + r_.Signed(bits);
-                e.cy = y_ + r_.Signed(bits);
-                e.x1 = e.cx + r_.Signed(bits);
-                e.y1 = e.cy + r_.Signed(bits);
-                e.curved = true;
-            }
+            SwfEdge e = ReadEdgeRecord(r_, x_, y_);
             x_ = e.x1;
             y_ = e.y1;
             AddEdge(e);

@@ -66,5 +66,7 @@ SwfShape ParseDefineShape(uint16_t code, const uint8_t* body, size_t size, uint1
 SwfShape ParseGlyph(SwfBitReader& reader);
 
 SwfRect ReadRect(SwfBitReader& reader);
+// One edge record (after its type bit said "edge") starting at (x, y), in twips.
+SwfEdge ReadEdgeRecord(SwfBitReader& reader, double x, double y);
 
 } // namespace refplayer
