@@ -644,8 +644,8 @@ void Rasterizer::Rows::Draw(const Job& job, const RasterPaint* paintOrNull, cons
     if (job.clear) {
         const int end = std::min(rowEnd, surface.height);
         if (rowBegin < end)
-            std::fill(surface.pixels.begin() + std::ptrdiff_t(rowBegin) * surface.width,
-                      surface.pixels.begin() + std::ptrdiff_t(end) * surface.width, job.colour);
+            FillRun(surface.pixels.data() + size_t(rowBegin) * size_t(surface.width),
+                    size_t(end - rowBegin) * size_t(surface.width), job.colour);
         return;
     }
     const RasterPaint& paint = *paintOrNull;
