@@ -745,8 +745,10 @@ void Rasterizer::Queue(Job job, int height) {
     if (!workerStarted_ && bands_ > 1 && RasterWorker::Available()) {
         // The worker starts on its first band while the rest of the frame is still queued.
         if (!worker_) worker_ = std::make_unique<RasterWorker>();
-        workerStarted_ = true;
-        worker_->Start([this] { DrawBands(workerRows_); });
+        if (worker_->Running()) {
+            workerStarted_ = true;
+            worker_->Start([this] { DrawBands(workerRows_); });
+        }
     }
 }
 
