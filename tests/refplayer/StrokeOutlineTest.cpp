@@ -7,11 +7,15 @@
 #include <cmath>
 #include <vector>
 
+#include "SwfWriter.h"
+#include "refplayer/core/Playback.h"
 #include "refplayer/core/Rasterizer.h"
+#include "refplayer/core/StageRenderer.h"
 
 namespace {
 
 using namespace refplayer;
+using namespace refplayer_test;
 
 // The earlier drawing: pieces that overlap add up, so edges near joins were covered twice.
 void PieceByPieceStroke(Rasterizer& r, const std::vector<RasterPoint>& points, double halfWidth) {
@@ -148,6 +152,64 @@ TEST(StrokeOutline, CoversWhatTheSegmentsAndRoundJoinsCoverWithoutCountingOverla
         EXPECT_LE(sumOutline, sumPieces);
         EXPECT_GT(total, 20);
     }
+}
+
+class QuietHost : public PlaybackHost {
+public:
+    void FsCommand(const std::wstring&, const std::wstring&) override {}
+    std::wstring FlashCall(const std::wstring&) override { return L""; }
+};
+
+TEST(StrokeOutline, ShapesLinesAreOnePolylinePerConnectedRunWithRoundEndsAndJoins) {
+    // A 100 x 100 px stage, one twentieth of a pixel per twip: a 6 px wide line along an L
+    // from (10, 20) over (50, 20) to (50, 50), a separate run from (10, 80) to (90, 80), and
+    // a closed square (65..90, 10..35).
+    ShapeWriter shape;
+    shape.Line(120, 0xFF000000);
+    shape.Move(200, 400, -1, -1, 1).To(1000, 400).To(1000, 1000);
+    shape.Move(200, 1600).To(1800, 1600);
+    shape.Move(1300, 200).To(1800, 200).To(1800, 700).To(1300, 700).To(1300, 200);
+    Bytes movie = TestSwf()
+                      .Tag(shape.Code(), shape.Body(1, 0, 0, 2000, 2000))
+                      .Tag(SwfTagPlaceObject2, Place(1, 1))
+                      .ShowFrame()
+                      .End()
+                      .Build(1, 24, 2000, 2000);
+    QuietHost host;
+    Playback playback(host);
+    playback.Append(movie.data(), movie.size());
+    playback.StartIfReady();
+    ViewOptions view;
+    view.width = view.height = 100;
+    view.opaque = false;
+    RasterSurface surface;
+    StageRenderer renderer;
+    renderer.Render(playback.Root(), playback.Dictionary(), playback.Header(), view, surface);
+    auto coverage = [&](int x, int y) { return int(surface.At(x, y) >> 24); };
+
+    EXPECT_EQ(coverage(30, 20), 255);  // along the line
+    EXPECT_EQ(coverage(50, 35), 255);
+    // Nothing joins the end of one run to the next one: the rows between them stay empty.
+    int between = 0;
+    for (int y = 56; y <= 74; y++)
+        for (int x = 0; x < 100; x++) between += coverage(x, y);
+    EXPECT_EQ(between, 0);
+    // Round ends: beyond the end along the line, not at the corner a square end would have.
+    EXPECT_GE(coverage(7, 20), 200);
+    EXPECT_LT(coverage(7, 16), 64);
+    EXPECT_GE(coverage(92, 80), 200);
+    EXPECT_LT(coverage(92, 83), 64);
+    // A round join outside the L's corner, nothing inside it beyond the line.
+    EXPECT_GE(coverage(52, 19), 200);
+    EXPECT_LT(coverage(52, 16), 64);
+    EXPECT_EQ(coverage(45, 25), 0);
+    // The closed square: round outside its corners (also where it starts and ends), empty
+    // within.
+    EXPECT_GE(coverage(62, 10), 200);
+    EXPECT_LT(coverage(61, 6), 64);
+    EXPECT_LT(coverage(93, 38), 64);
+    EXPECT_EQ(coverage(77, 22), 0);
+    EXPECT_EQ(coverage(65, 22), 255);
 }
 
 } // namespace
