@@ -309,9 +309,10 @@ void Rasterizer::Quad(double x0, double y0, double cx, double cy, double x1, dou
 }
 
 double Rasterizer::ArcStep(double radius) const {
-    // Chords within a twentieth of a pixel of the circle, and at least eight to a circle.
+    // Chords within a twentieth of a pixel of the circle (up to a radius of 660 px), eight to
+    // 256 to a circle.
     const double step = 2 * std::acos(std::max(0.0, 1 - 0.05 / radius));
-    return std::clamp(step, 6.283185307179586 / 1024, 6.283185307179586 / 8);
+    return std::clamp(step, 6.283185307179586 / 256, 6.283185307179586 / 8);
 }
 
 void Rasterizer::Arc(std::vector<RasterPoint>& out, double cx, double cy, double vx, double vy, double angle,
