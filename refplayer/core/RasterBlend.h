@@ -4,6 +4,7 @@
 // SSE2 is available (always on x64). Every routine gives exactly what BlendCoverage gives
 // pixel by pixel for well-formed premultiplied colours.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace refplayer {
@@ -15,6 +16,8 @@ uint32_t BlendCoverage(uint32_t colour, uint32_t coverage, uint32_t destination)
 // Every channel of a premultiplied colour times coverage/255.
 uint32_t ScaleColour(uint32_t colour, uint32_t coverage);
 
+// count pixels set to one colour.
+void FillRun(uint32_t* dst, size_t count, uint32_t colour);
 // One colour (already scaled by its coverage) over count pixels.
 void BlendSolidRun(uint32_t* dst, int count, uint32_t colour);
 // One colour at per-pixel coverage over count pixels.

@@ -308,40 +308,148 @@ void Rasterizer::Quad(double x0, double y0, double cx, double cy, double x1, dou
     }
 }
 
-void Rasterizer::Circle(double x, double y, double r) {
-    int steps = r < 16 ? std::max(8, static_cast<int>(r * 2)) : 32;
-    if (steps != circleSteps_) {
-        // The unit circle of this many steps, computed once for all the joints of a stroke.
-        circleSteps_ = steps;
-        const double step = 6.283185307179586 / steps;
-        circle_.resize(size_t(steps));
-        for (int i = 1; i <= steps; i++) circle_[size_t(i - 1)] = {std::cos(i * step), std::sin(i * step)};
-    }
-    double px = x + r, py = y;
-    for (const auto& [cosine, sine] : circle_) {
-        double nx = x + r * cosine, ny = y + r * sine;
-        Line(px, py, nx, ny);
-        px = nx;
-        py = ny;
+double Rasterizer::ArcStep(double radius) const {
+    // Chords within a twentieth of a pixel of the circle (up to a radius of 660 px), eight to
+    // 256 to a circle.
+    const double step = 2 * std::acos(std::max(0.0, 1 - 0.05 / radius));
+    return std::clamp(step, 6.283185307179586 / 256, 6.283185307179586 / 8);
+}
+
+void Rasterizer::Arc(std::vector<RasterPoint>& out, double cx, double cy, double vx, double vy, double angle,
+                     double step) {
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::fabs(angle) / step - 1e-9)));
+    const double c = std::cos(angle / steps), s = std::sin(angle / steps);
+    for (int i = 0; i < steps; i++) {
+        const double nx = vx * c - vy * s;
+        vy = vx * s + vy * c;
+        vx = nx;
+        out.push_back({cx + vx, cy + vy});
     }
 }
 
-void Rasterizer::StrokeSegment(double x0, double y0, double x1, double y1, double halfWidth, bool roundStart) {
-    double dx = x1 - x0, dy = y1 - y0;
-    double length = std::sqrt(dx * dx + dy * dy);
-    bool round = halfWidth >= 1.0;
-    if (length > 1e-9) {
-        double nx = -dy / length * halfWidth, ny = dx / length * halfWidth;
-        // Always one orientation (the same as Circle's), so that overlaps add up, never cancel.
-        Line(x0 + nx, y0 + ny, x0 - nx, y0 - ny);
-        Line(x0 - nx, y0 - ny, x1 - nx, y1 - ny);
-        Line(x1 - nx, y1 - ny, x1 + nx, y1 + ny);
-        Line(x1 + nx, y1 + ny, x0 + nx, y0 + ny);
+void Rasterizer::Lines(const std::vector<RasterPoint>& points, bool reversed) {
+    for (size_t i = 1; i < points.size(); i++) {
+        const RasterPoint& a = reversed ? points[points.size() - i] : points[i - 1];
+        const RasterPoint& b = reversed ? points[points.size() - i - 1] : points[i];
+        Line(a.x, a.y, b.x, b.y);
     }
-    if (round) {
-        if (roundStart) Circle(x0, y0, halfWidth);
-        Circle(x1, y1, halfWidth);
+}
+
+void Rasterizer::Stroke(const RasterPoint* points, size_t count, bool closed, double halfWidth) {
+    if (!(halfWidth > 0 && std::isfinite(halfWidth))) return;
+    // Points that repeat the one before give no direction; non-finite ones are dropped.
+    clean_.clear();
+    for (size_t i = 0; i < count; i++) {
+        const RasterPoint& p = points[i];
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) continue;
+        if (!clean_.empty() && std::fabs(p.x - clean_.back().x) < 1e-9 && std::fabs(p.y - clean_.back().y) < 1e-9)
+            continue;
+        clean_.push_back(p);
     }
+    while (closed && clean_.size() > 1 && std::fabs(clean_.front().x - clean_.back().x) < 1e-9 &&
+           std::fabs(clean_.front().y - clean_.back().y) < 1e-9)
+        clean_.pop_back();
+    // Hairlines (a pixel wide or less) are cut straight at their joins and ends.
+    const bool round = halfWidth > 0.5;
+    const double step = ArcStep(halfWidth);
+    const double pi = 3.141592653589793;
+    if (clean_.empty()) return;
+    if (clean_.size() == 1) {
+        // A dot: the two caps make a disc.
+        if (!round) return;
+        left_.clear();
+        left_.push_back({clean_[0].x + halfWidth, clean_[0].y});
+        Arc(left_, clean_[0].x, clean_[0].y, halfWidth, 0, 2 * pi, step);
+        Lines(left_, false);
+        return;
+    }
+    if (clean_.size() == 2) closed = false;
+    const size_t n = clean_.size();
+    const size_t segments = closed ? n : n - 1;
+    // The unit direction of segment i, from point i to point i + 1.
+    struct Direction {
+        double x, y, length;
+    };
+    auto direction = [&](size_t i) {
+        const RasterPoint& a = clean_[i];
+        const RasterPoint& b = clean_[(i + 1) % n];
+        const double dx = b.x - a.x, dy = b.y - a.y, length = std::sqrt(dx * dx + dy * dy);
+        return Direction{dx / length, dy / length, length};
+    };
+    // Below this turn the sides simply meet where their offset lines cross (within a few
+    // hundredths of a pixel of the round join): flattened curves and straight runs.
+    const double straight = std::cos(round ? step : pi / 4);
+    left_.clear();
+    right_.clear();
+    auto join = [&](const RasterPoint& p, const Direction& in, const Direction& out) {
+        // Normals to the left (x, y) -> (-y, x), half the width long.
+        const double lx0 = -in.y * halfWidth, ly0 = in.x * halfWidth;
+        const double lx1 = -out.y * halfWidth, ly1 = out.x * halfWidth;
+        const double dot = in.x * out.x + in.y * out.y, cross = in.x * out.y - in.y * out.x;
+        if (dot >= straight) {
+            const double k = 1 / (1 + dot);
+            const double mx = (lx0 + lx1) * k, my = (ly0 + ly1) * k;
+            left_.push_back({p.x + mx, p.y + my});
+            right_.push_back({p.x - mx, p.y - my});
+            return;
+        }
+        // The inner side ends where its offset lines cross when that lies within the first
+        // half of both pieces; otherwise it runs through the corner point, so that the pieces'
+        // overlap is covered. The outer side goes round (hairlines: straight across).
+        const bool leftInner = cross >= 0;
+        std::vector<RasterPoint>& inner = leftInner ? left_ : right_;
+        std::vector<RasterPoint>& outer = leftInner ? right_ : left_;
+        const double side = leftInner ? 1 : -1;
+        if (dot > -0.9 && halfWidth * std::fabs(cross) <= 0.5 * std::min(in.length, out.length) * (1 + dot)) {
+            const double k = side / (1 + dot);
+            inner.push_back({p.x + (lx0 + lx1) * k, p.y + (ly0 + ly1) * k});
+        } else {
+            inner.push_back({p.x + side * lx0, p.y + side * ly0});
+            inner.push_back(p);
+            inner.push_back({p.x + side * lx1, p.y + side * ly1});
+        }
+        outer.push_back({p.x - side * lx0, p.y - side * ly0});
+        if (round)
+            Arc(outer, p.x, p.y, -side * lx0, -side * ly0, std::atan2(cross, dot), step);
+        else
+            outer.push_back({p.x - side * lx1, p.y - side * ly1});
+    };
+    if (closed) {
+        Direction in = direction(n - 1);
+        for (size_t i = 0; i < n; i++) {
+            const Direction out = direction(i);
+            join(clean_[i], in, out);
+            in = out;
+        }
+        // Two rings, the right one backwards: together the band between them.
+        left_.push_back(left_.front());
+        right_.push_back(right_.front());
+        Lines(left_, false);
+        Lines(right_, true);
+        return;
+    }
+    Direction in = direction(0);
+    left_.push_back({clean_[0].x - in.y * halfWidth, clean_[0].y + in.x * halfWidth});
+    right_.push_back({clean_[0].x + in.y * halfWidth, clean_[0].y - in.x * halfWidth});
+    for (size_t i = 1; i < segments; i++) {
+        const Direction out = direction(i);
+        join(clean_[i], in, out);
+        in = out;
+    }
+    const RasterPoint& last = clean_[n - 1];
+    left_.push_back({last.x - in.y * halfWidth, last.y + in.x * halfWidth});
+    right_.push_back({last.x + in.y * halfWidth, last.y - in.x * halfWidth});
+    // Left side forwards, round the end, right side backwards, round the start.
+    if (round) Arc(left_, last.x, last.y, -in.y * halfWidth, in.x * halfWidth, -pi, step);
+    else left_.push_back(right_.back());
+    Lines(left_, false);
+    Lines(right_, true);
+    const Direction first = direction(0);
+    left_.clear();
+    left_.push_back(right_.front());
+    if (round) Arc(left_, clean_[0].x, clean_[0].y, first.y * halfWidth, -first.x * halfWidth, -pi, step);
+    else left_.push_back({clean_[0].x - first.y * halfWidth, clean_[0].y + first.x * halfWidth});
+    Lines(left_, false);
 }
 
 inline void Rasterizer::Rows::Cell(float* row, uint8_t* touched, double xa, double xb, double d) {
@@ -537,8 +645,8 @@ void Rasterizer::Rows::Draw(const Job& job, const RasterPaint* paintOrNull, cons
     if (job.clear) {
         const int end = std::min(rowEnd, surface.height);
         if (rowBegin < end)
-            std::fill(surface.pixels.begin() + std::ptrdiff_t(rowBegin) * surface.width,
-                      surface.pixels.begin() + std::ptrdiff_t(end) * surface.width, job.colour);
+            FillRun(surface.pixels.data() + size_t(rowBegin) * size_t(surface.width),
+                    size_t(end - rowBegin) * size_t(surface.width), job.colour);
         return;
     }
     const RasterPaint& paint = *paintOrNull;
@@ -638,8 +746,10 @@ void Rasterizer::Queue(Job job, int height) {
     if (!workerStarted_ && bands_ > 1 && RasterWorker::Available()) {
         // The worker starts on its first band while the rest of the frame is still queued.
         if (!worker_) worker_ = std::make_unique<RasterWorker>();
-        workerStarted_ = true;
-        worker_->Start([this] { DrawBands(workerRows_); });
+        if (worker_->Running()) {
+            workerStarted_ = true;
+            worker_->Start([this] { DrawBands(workerRows_); });
+        }
     }
 }
 

@@ -108,6 +108,10 @@ private:
 
 class RasterWorker;
 
+struct RasterPoint {
+    double x, y;
+};
+
 class Rasterizer {
 public:
     Rasterizer();
@@ -123,8 +127,10 @@ public:
     void Line(double x0, double y0, double x1, double y1);
     // A quadratic curve, flattened to lines finer than a quarter pixel.
     void Quad(double x0, double y0, double cx, double cy, double x1, double y1);
-    // A thick polyline segment: a quadrilateral, and round ends when wide enough.
-    void StrokeSegment(double x0, double y0, double x1, double y1, double halfWidth, bool roundStart);
+    // A polyline drawn halfWidth to either side, as one outline: round joins where it turns and
+    // round caps at open ends when more than 1 px wide; hairlines are cut straight across at
+    // both. A closed polyline's last point joins its first.
+    void Stroke(const RasterPoint* points, size_t count, bool closed, double halfWidth);
     bool Empty() const { return lines_.empty(); }
 
     void SetAntiAlias(bool on) { antiAlias_ = on; }
@@ -194,7 +200,13 @@ private:
     // Cells are grouped in blocks of this many; a block no edge touched has one coverage.
     static constexpr int BlockShift = 2;
 
-    void Circle(double x, double y, double r);
+    // The angle between the points of a round join or cap of this radius.
+    double ArcStep(double radius) const;
+    // Points of an arc around (cx, cy) from (cx, cy) + (vx, vy), turning by angle in steps of at
+    // most step, the start left out and the end included.
+    void Arc(std::vector<RasterPoint>& out, double cx, double cy, double vx, double vy, double angle, double step);
+    // Lines through the points in order.
+    void Lines(const std::vector<RasterPoint>& points, bool reversed);
     // Adds a job for rows 0..height; a queue for other rows is drawn first.
     void Queue(Job job, int height);
     // Draws the queue band by band, taking bands until none is left, and waiting for jobs
@@ -211,8 +223,7 @@ private:
 
     std::vector<LineF> lines_;
     Bounds bounds_;
-    int circleSteps_ = 0;
-    std::vector<std::pair<double, double>> circle_;  // cosine and sine of each step
+    std::vector<RasterPoint> left_, right_, clean_;  // working memory of Stroke
     bool antiAlias_ = true;
     bool deferred_ = false;
     std::vector<Job> queue_;

@@ -350,24 +350,23 @@ void StageRenderer::DrawShape(const SwfShape& shape, const SwfMatrix& m, const S
         const SwfLineStyle& line = shape.lines[path.style];
         double halfWidth = std::max(1.0, line.width * m.Scale()) / 2;
         rasterizer_.Reset();
-        bool first = true;
-        double px = 0, py = 0, lastX = 0, lastY = 0;
+        // Each run of connected edges is one polyline, closed when it ends where it started.
+        polyline_.clear();
+        auto finish = [&] {
+            const bool closed = polyline_.size() > 2 && std::abs(polyline_.front().x - polyline_.back().x) < 1e-6 &&
+                                std::abs(polyline_.front().y - polyline_.back().y) < 1e-6;
+            rasterizer_.Stroke(polyline_.data(), polyline_.size(), closed, halfWidth);
+            polyline_.clear();
+        };
         for (const SwfEdge& e : path.edges) {
-            double sx = m.MapX(e.x0, e.y0), sy = m.MapY(e.x0, e.y0);
-            bool connected = !first && std::abs(sx - lastX) < 1e-6 && std::abs(sy - lastY) < 1e-6;
-            px = sx;
-            py = sy;
-            bool start = !connected;
-            FlattenEdge(e, m, [&](double x, double y) {
-                rasterizer_.StrokeSegment(px, py, x, y, halfWidth, start);
-                start = false;
-                px = x;
-                py = y;
-            });
-            lastX = px;
-            lastY = py;
-            first = false;
+            const double sx = m.MapX(e.x0, e.y0), sy = m.MapY(e.x0, e.y0);
+            if (!polyline_.empty() &&
+                !(std::abs(sx - polyline_.back().x) < 1e-6 && std::abs(sy - polyline_.back().y) < 1e-6))
+                finish();
+            if (polyline_.empty()) polyline_.push_back({sx, sy});
+            FlattenEdge(e, m, [&](double x, double y) { polyline_.push_back({x, y}); });
         }
+        if (!polyline_.empty()) finish();
         rasterizer_.Fill(*surface_, SolidPaint(Premultiply(cx.Apply(line.argb))), clipMask);
     }
 }

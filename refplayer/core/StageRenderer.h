@@ -102,6 +102,7 @@ private:
     std::vector<uint8_t> fieldCoverage_;
     RasterSurface* surface_ = nullptr;
     Rasterizer rasterizer_;
+    std::vector<RasterPoint> polyline_;
     uint32_t lut_[256];
     CoverageMask probe_;  // 1x1 mask of hit tests
 };

@@ -308,8 +308,9 @@ TEST(Rasterizer, HostileGeometryAndMatricesStayInsideTheSurface) {
     rasterizer.Line(nan, 1, 5, 5);
     rasterizer.Line(1, inf, 5, 5);
     rasterizer.Quad(0, 0, nan, inf, 10, 10);
-    rasterizer.StrokeSegment(1, 1, 20, 20, inf, true);
-    rasterizer.StrokeSegment(1, 1, 20, 20, nan, true);
+    rasterizer.Stroke(std::vector<RasterPoint>{{1, 1}, {20, 20}}.data(), 2, false, inf);
+    rasterizer.Stroke(std::vector<RasterPoint>{{1, 1}, {20, 20}}.data(), 2, false, nan);
+    rasterizer.Stroke(std::vector<RasterPoint>{{nan, 1}, {1, inf}}.data(), 2, false, 2);
     rasterizer.Line(3, 3, 30, 3);
     rasterizer.Line(30, 3, 3, 3);
     rasterizer.Fill(surface, SolidPaint(0xFFFFFFFF), nullptr);
