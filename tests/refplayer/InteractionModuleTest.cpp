@@ -36,12 +36,6 @@ HICON WINAPI RecordCreateIcon(PBYTE bits, DWORD size, BOOL icon, DWORD version) 
     return made;
 }
 
-std::string SettingsPath() {
-    char folder[MAX_PATH] = {};
-    GetSystemDirectoryA(folder, MAX_PATH);
-    return std::string(folder) + "\\refplayer.cfg";
-}
-
 // A square sound of 16-bit mono samples at 22 kHz.
 Bytes LoudSound(uint16_t id, int samples) {
     BitWriter out;
@@ -57,10 +51,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(RegisterPlayerModule());
         StartFlashPlayerLibrary();
         // No click sound on navigation: the wave device hears the movie alone.
-        FILE* settings = std::fopen(SettingsPath().c_str(), "wb");
-        ASSERT_TRUE(settings);
-        std::fputs("SilentClick=1\r\n", settings);
-        std::fclose(settings);
+        ASSERT_NO_FATAL_FAILURE(SilenceStartClick());
         waveCount = &count_;
         SystemCalls().waveOutOpen = CountingWaveOpen;
         SystemCalls().waveOutWrite = CountingWaveWrite;
@@ -78,14 +69,10 @@ protected:
         flash_ = nullptr;
         site_.reset();
         SetSoundsEnabled(true);
-        DeleteFileA(SettingsPath().c_str());
+        DeleteFileA(PlayerSettingsPath().c_str());
         StopFlashPlayerLibrary();
         waveCount = nullptr;
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        auto unreg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-        EXPECT_EQ(unreg(), S_OK);
-        FreeLibrary(module);
+        EXPECT_EQ(UnregisterPlayerModule(), S_OK);
         CoUninitialize();
     }
 

@@ -16,6 +16,7 @@
 #include "framework/Streams.h"
 #include "tests/content/ContentTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
+#include "tests/refplayer/ServedFiles.h"
 #include "tests/refplayer/ScriptTestSupport.h"
 #include "tests/refplayer/SwfWriter.h"
 #include "tests/refplayer/TestMovies.h"
@@ -26,11 +27,6 @@ using namespace refplayer_test;
 
 constexpr int SlotLoadMovie = 58;
 
-std::map<std::wstring, Bytes>* servedFiles = nullptr;
-void ServeURL(void*, const std::wstring& url, TStream* stream) {
-    auto file = servedFiles->find(url);
-    if (file != servedFiles->end()) stream->WriteBuffer(file->second.data(), static_cast<int32_t>(file->second.size()));
-}
 
 // A movie of 200 x 200 px: a square of `size` twips at (x, y) twips in the colour given.
 Bytes SquareMovie(uint32_t argb, int32_t x, int32_t y, int32_t size) {
@@ -64,11 +60,7 @@ protected:
         RegisterLibraryResourceHandler(TLoadExternalResourceHandler());
         servedFiles = nullptr;
         StopFlashPlayerLibrary();
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        auto unreg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-        EXPECT_EQ(unreg(), S_OK);
-        FreeLibrary(module);
+        EXPECT_EQ(UnregisterPlayerModule(), S_OK);
         CoUninitialize();
     }
 

@@ -27,6 +27,7 @@
 #include "tests/content/ContentTestSupport.h"
 #include "tests/redirection/RedirectionTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
+#include "tests/refplayer/ServedFiles.h"
 #include "tests/refplayer/SwfWriter.h"
 #include "tests/refplayer/TestMovies.h"
 
@@ -108,11 +109,6 @@ void RecordMonikerURL(void*, std::wstring& url, bool& continueLoading) {
 }
 
 // Library-wide handler: serves the test's web of files by URL.
-std::map<std::wstring, Bytes>* servedFiles = nullptr;
-void ServeURL(void*, const std::wstring& url, TStream* stream) {
-    auto file = servedFiles->find(url);
-    if (file != servedFiles->end()) stream->WriteBuffer(file->second.data(), static_cast<int32_t>(file->second.size()));
-}
 
 // Counts the property changes the object reports.
 class TPropertyChanges final : public IPropertyNotifySink {
@@ -168,14 +164,8 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     CloseHandle(file);
 }
 
-std::string SettingsPath() {
-    char folder[MAX_PATH] = {};
-    GetSystemDirectoryA(folder, MAX_PATH);
-    return std::string(folder) + "\\refplayer.cfg";
-}
-
 std::wstring WideSettingsPath() {
-    std::string path = SettingsPath();
+    std::string path = PlayerSettingsPath();
     return std::wstring(path.begin(), path.end());
 }
 
@@ -188,11 +178,7 @@ protected:
     }
     void TearDown() override {
         StopFlashPlayerLibrary();
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        auto unreg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-        EXPECT_EQ(unreg(), S_OK);
-        FreeLibrary(module);
+        EXPECT_EQ(UnregisterPlayerModule(), S_OK);
         CoUninitialize();
     }
 
@@ -356,7 +342,7 @@ TEST_F(MappedModuleTest, WindowedPlaybackReachesEveryRedirectedImport) {
         object->SetClientSite(nullptr);
     }
     RegisterLibraryURLFilterHandler(TURLFilterHandler());
-    DeleteFileA(SettingsPath().c_str());
+    DeleteFileA(PlayerSettingsPath().c_str());
     DeleteFileW(videoPath.c_str());
 
     // Redirected imports that reach a system function through the seam, by what reached it.

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,6 +39,32 @@ inline void RegisterPlayerModule() {
         reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
     ASSERT_EQ(reg(), S_OK);
     FreeLibrary(module);
+}
+
+inline HRESULT UnregisterPlayerModule() {
+    HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
+    auto unreg = module ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+                              reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")))
+                        : nullptr;
+    const HRESULT result = unreg ? unreg() : E_FAIL;
+    if (module) FreeLibrary(module);
+    return result;
+}
+
+// The stand-in player's settings file (in the system folder of the prefix).
+inline std::string PlayerSettingsPath() {
+    char folder[MAX_PATH] = {};
+    GetSystemDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\refplayer.cfg";
+}
+
+// Switches off the click the player makes when a movie starts, so a wave device hears the
+// movie alone. Tests remove the file again when they end.
+inline void SilenceStartClick() {
+    FILE* settings = std::fopen(PlayerSettingsPath().c_str(), "wb");
+    ASSERT_TRUE(settings);
+    std::fputs("SilentClick=1\r\n", settings);
+    std::fclose(settings);
 }
 
 // Calls slot `slot` of the interface's function table with the interface and the arguments.

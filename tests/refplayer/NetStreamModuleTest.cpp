@@ -22,6 +22,7 @@
 #include "tests/content/ContentTestSupport.h"
 #include "tests/redirection/RedirectionTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
+#include "tests/refplayer/ServedFiles.h"
 #include "tests/refplayer/WaveOutCounter.h"
 #include "tests/refplayer/NetStreamMovie.h"
 
@@ -41,17 +42,6 @@ Bytes ReadClip(const char* name) {
 }
 
 
-std::map<std::wstring, Bytes>* servedFiles = nullptr;
-void ServeURL(void*, const std::wstring& url, TStream* stream) {
-    auto file = servedFiles->find(url);
-    if (file != servedFiles->end()) stream->WriteBuffer(file->second.data(), static_cast<int32_t>(file->second.size()));
-}
-
-std::string SettingsPath() {
-    char folder[MAX_PATH] = {};
-    GetSystemDirectoryA(folder, MAX_PATH);
-    return std::string(folder) + "\\refplayer.cfg";
-}
 
 class NetStreamModuleTest : public ::testing::Test {
 protected:
@@ -59,20 +49,13 @@ protected:
         CoInitialize(nullptr);
         ASSERT_NO_FATAL_FAILURE(RegisterPlayerModule());
         StartFlashPlayerLibrary();
-        FILE* settings = std::fopen(SettingsPath().c_str(), "wb");
-        ASSERT_TRUE(settings);
-        std::fputs("SilentClick=1\r\n", settings);
-        std::fclose(settings);
+        ASSERT_NO_FATAL_FAILURE(SilenceStartClick());
     }
     void TearDown() override {
-        DeleteFileA(SettingsPath().c_str());
+        DeleteFileA(PlayerSettingsPath().c_str());
         SetSoundsEnabled(true);
         StopFlashPlayerLibrary();
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        auto unreg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-        EXPECT_EQ(unreg(), S_OK);
-        FreeLibrary(module);
+        EXPECT_EQ(UnregisterPlayerModule(), S_OK);
         CoUninitialize();
     }
 };

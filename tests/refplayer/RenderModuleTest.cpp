@@ -84,11 +84,7 @@ protected:
         object_ = nullptr;
         flash_ = nullptr;
         site_.reset();
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        auto unreg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-        unreg();
-        FreeLibrary(module);
+        UnregisterPlayerModule();
         if (!moviePath_.empty()) DeleteFileW(moviePath_.c_str());
         CoUninitialize();
     }

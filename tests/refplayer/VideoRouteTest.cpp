@@ -21,7 +21,9 @@
 #include "tests/content/ContentTestSupport.h"
 #include "tests/redirection/RedirectionTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
+#include "tests/refplayer/ServedFiles.h"
 #include "tests/refplayer/TestMovies.h"
+#include "tests/refplayer/WaveOutCounter.h"
 
 namespace {
 
@@ -39,42 +41,7 @@ Bytes ReadClip(const char* name) {
     return bytes;
 }
 
-// What reached the wave device (there is none here: the test plays it).
-struct TWaveLog {
-    int opens = 0;
-    int sampleRate = 0;
-    int loudWrites = 0;
-    int silentWrites = 0;
-};
-TWaveLog* waveLog = nullptr;
 
-MMRESULT WINAPI FakeOpen(LPHWAVEOUT device, UINT, LPCWAVEFORMATEX format, DWORD_PTR, DWORD_PTR, DWORD) {
-    waveLog->opens++;
-    waveLog->sampleRate = static_cast<int>(format->nSamplesPerSec);
-    *device = reinterpret_cast<HWAVEOUT>(static_cast<ULONG_PTR>(0x5150));
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakeWrite(HWAVEOUT, LPWAVEHDR header, UINT) {
-    bool loud = false;
-    const int16_t* samples = reinterpret_cast<const int16_t*>(header->lpData);
-    for (DWORD i = 0; i < header->dwBufferLength / 2; i++) loud = loud || samples[i] != 0;
-    (loud ? waveLog->loudWrites : waveLog->silentWrites)++;
-    header->dwFlags |= WHDR_DONE;
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakeClose(HWAVEOUT) { return MMSYSERR_NOERROR; }
-
-std::map<std::wstring, Bytes>* servedFiles = nullptr;
-void ServeURL(void*, const std::wstring& url, TStream* stream) {
-    auto file = servedFiles->find(url);
-    if (file != servedFiles->end()) stream->WriteBuffer(file->second.data(), static_cast<int32_t>(file->second.size()));
-}
-
-std::string SettingsPath() {
-    char folder[MAX_PATH] = {};
-    GetSystemDirectoryA(folder, MAX_PATH);
-    return std::string(folder) + "\\refplayer.cfg";
-}
 
 class VideoRouteTest : public ::testing::Test {
 protected:
@@ -83,20 +50,13 @@ protected:
         ASSERT_NO_FATAL_FAILURE(RegisterPlayerModule());
         StartFlashPlayerLibrary();
         // No start click: only the video writes sound.
-        FILE* settings = std::fopen(SettingsPath().c_str(), "wb");
-        ASSERT_TRUE(settings);
-        std::fputs("SilentClick=1\r\n", settings);
-        std::fclose(settings);
+        ASSERT_NO_FATAL_FAILURE(SilenceStartClick());
     }
     void TearDown() override {
-        DeleteFileA(SettingsPath().c_str());
+        DeleteFileA(PlayerSettingsPath().c_str());
         SetSoundsEnabled(true);
         StopFlashPlayerLibrary();
-        HMODULE module = LoadLibraryW(ModulePath("refplayer.dll").c_str());
-        auto unreg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-        EXPECT_EQ(unreg(), S_OK);
-        FreeLibrary(module);
+        EXPECT_EQ(UnregisterPlayerModule(), S_OK);
         CoUninitialize();
     }
 };
@@ -122,12 +82,12 @@ TEST_F(VideoRouteTest, FlvPathVideoShowsChangingPicturesAndItsSoundFollowsTheSou
         {L"http://refplayer.test/movies/clip.flv", clip}};
     servedFiles = &files;
     RegisterLibraryResourceHandler(TLoadExternalResourceHandler(&ServeURL, nullptr));
-    TWaveLog log;
-    waveLog = &log;
+    TWaveCount log;
+    waveCount = &log;
     TSystemCallsScope restore;
-    SystemCalls().waveOutOpen = FakeOpen;
-    SystemCalls().waveOutWrite = FakeWrite;
-    SystemCalls().waveOutClose = FakeClose;
+    SystemCalls().waveOutOpen = CountingWaveOpen;
+    SystemCalls().waveOutWrite = CountingWaveWrite;
+    SystemCalls().waveOutClose = CountingWaveClose;
 
     TTestWindow host;
     RECT position = {0, 0, 320, 240};
@@ -177,5 +137,5 @@ TEST_F(VideoRouteTest, FlvPathVideoShowsChangingPicturesAndItsSoundFollowsTheSou
     }
     RegisterLibraryResourceHandler(TLoadExternalResourceHandler());
     servedFiles = nullptr;
-    waveLog = nullptr;
+    waveCount = nullptr;
 }
