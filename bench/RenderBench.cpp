@@ -18,29 +18,6 @@ public:
     std::wstring FlashCall(const std::wstring&) override { return L""; }
 };
 
-// Stored-block zlib data, enough for an uncompressed lossless bitmap.
-Bytes StoredZlib(const Bytes& data) {
-    Bytes out = {0x78, 0x01};
-    uint32_t a = 1, b = 0;
-    size_t pos = 0;
-    do {
-        size_t size = std::min<size_t>(65535, data.size() - pos);
-        bool last = pos + size == data.size();
-        out.insert(out.end(), {uint8_t(last ? 1 : 0), uint8_t(size), uint8_t(size >> 8), uint8_t(~size),
-                               uint8_t(~size >> 8)});
-        out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(pos),
-                   data.begin() + static_cast<std::ptrdiff_t>(pos + size));
-        pos += size;
-    } while (pos < data.size());
-    for (uint8_t byte : data) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    uint32_t adler = b << 16 | a;
-    out.insert(out.end(), {uint8_t(adler >> 24), uint8_t(adler >> 16), uint8_t(adler >> 8), uint8_t(adler)});
-    return out;
-}
-
 // A 550 x 400 stage: a full-stage radial gradient, a 64 x 64 bitmap drawn large, and 300
 // shapes (squares, curved blobs, outlines), a third of them half transparent.
 Bytes BusyMovie() {

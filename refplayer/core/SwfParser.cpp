@@ -6,33 +6,14 @@
 
 #include "refplayer/core/ByteReader.h"
 #include "refplayer/core/FormatError.h"
+#include "refplayer/core/SwfGeometry.h"
+#include "refplayer/core/SwfShape.h"
 
 namespace refplayer {
 
 namespace {
 
 constexpr size_t kFileHeaderSize = 8;
-
-// Reads the bit-packed fields of a RECT, most significant bit first.
-class BitReader {
-public:
-    explicit BitReader(const uint8_t* data) : data_(data) {}
-    uint32_t Unsigned(unsigned count) {
-        uint32_t value = 0;
-        for (unsigned i = 0; i < count; i++, bit_++)
-            value = value << 1 | ((data_[bit_ / 8] >> (7 - bit_ % 8)) & 1);
-        return value;
-    }
-    int32_t Signed(unsigned count) {
-        int64_t value = Unsigned(count);
-        if (count > 0 && (value >> (count - 1)) & 1) value -= int64_t(1) << count;
-        return static_cast<int32_t>(value);
-    }
-
-private:
-    const uint8_t* data_;
-    size_t bit_ = 0;
-};
 
 std::vector<SwfAction> ReadActions(const uint8_t* body, uint32_t length) {
     std::vector<SwfAction> actions;
@@ -128,13 +109,9 @@ bool SwfParser::ReadMovieHeader() {
     if (size > BodyEnd()) throw FormatError("SWF movie header is truncated");
     if (body.size() < size) return false;
 
-    BitReader rect(body.data());
-    rect.Unsigned(5);
+    SwfBitReader rect(body.data(), size - 4, "SWF movie header");
     SwfHeader& header = movie_.header;
-    header.frameSize.xMin = rect.Signed(bits);
-    header.frameSize.xMax = rect.Signed(bits);
-    header.frameSize.yMin = rect.Signed(bits);
-    header.frameSize.yMax = rect.Signed(bits);
+    header.frameSize = ReadRect(rect);
     ByteReader reader(body.data() + size - 4, 4, "SWF movie header");
     header.frameRate = reader.U16LE() / 256.0; // 8.8 fixed point
     header.frameCount = reader.U16LE();

@@ -309,21 +309,6 @@ TEST(DisplayList, ColourTransformAlphaAndMalformedPlacement) {
     EXPECT_THROW(playback.StartIfReady(), FormatError);
 }
 
-// A zlib stream of stored blocks (no compression), enough for bitmap data.
-Bytes StoredZlib(const Bytes& data) {
-    Bytes out = {0x78, 0x01, 0x01, uint8_t(data.size()), uint8_t(data.size() >> 8), uint8_t(~data.size()),
-                 uint8_t(~data.size() >> 8)};
-    out.insert(out.end(), data.begin(), data.end());
-    uint32_t a = 1, b = 0;
-    for (uint8_t byte : data) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    uint32_t adler = b << 16 | a;
-    out.insert(out.end(), {uint8_t(adler >> 24), uint8_t(adler >> 16), uint8_t(adler >> 8), uint8_t(adler)});
-    return out;
-}
-
 TEST(Bitmaps, LosslessBitmapFillDrawsItsPixels) {
     // 2x2 ARGB: red, green / blue, half-transparent white (premultiplied).
     Bytes pixels = {255, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 128, 128, 128, 128};

@@ -3,6 +3,7 @@
 // Builds the bodies of drawing tags for test movies: shapes, placements, sprites, buttons and
 // bitmaps, bit-packed as the player reads them.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +12,29 @@
 #include "refplayer/core/SwfCharacters.h"
 
 namespace refplayer_test {
+
+// A zlib stream of stored blocks (no compression): the data of a lossless bitmap.
+inline Bytes StoredZlib(const Bytes& data) {
+    Bytes out = {0x78, 0x01};
+    uint32_t a = 1, b = 0;
+    size_t pos = 0;
+    do {
+        size_t size = std::min<size_t>(65535, data.size() - pos);
+        bool last = pos + size == data.size();
+        out.insert(out.end(), {uint8_t(last ? 1 : 0), uint8_t(size), uint8_t(size >> 8), uint8_t(~size),
+                               uint8_t(~size >> 8)});
+        out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(pos),
+                   data.begin() + static_cast<std::ptrdiff_t>(pos + size));
+        pos += size;
+    } while (pos < data.size());
+    for (uint8_t byte : data) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    uint32_t adler = b << 16 | a;
+    out.insert(out.end(), {uint8_t(adler >> 24), uint8_t(adler >> 16), uint8_t(adler >> 8), uint8_t(adler)});
+    return out;
+}
 
 class BitWriter {
 public:
