@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -65,6 +66,18 @@ inline void SilenceStartClick() {
     ASSERT_TRUE(settings);
     std::fputs("SilentClick=1\r\n", settings);
     std::fclose(settings);
+}
+
+// Writes a movie into a new temporary file (path receives its name) for a player to load.
+inline void WriteTemporaryMovie(const std::vector<uint8_t>& movie, std::wstring& path) {
+    wchar_t folder[MAX_PATH] = {}, file[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"swf", 0, file);
+    path = file;
+    FILE* out = _wfopen(file, L"wb");
+    ASSERT_TRUE(out);
+    std::fwrite(movie.data(), 1, movie.size(), out);
+    std::fclose(out);
 }
 
 // Calls slot `slot` of the interface's function table with the interface and the arguments.

@@ -23,25 +23,13 @@
 #include "tests/redirection/RedirectionTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
 #include "tests/refplayer/ServedFiles.h"
+#include "tests/refplayer/VideoTestSupport.h"
 #include "tests/refplayer/WaveOutCounter.h"
 #include "tests/refplayer/NetStreamMovie.h"
 
 namespace {
 
 using refplayer_test::Bytes;
-
-Bytes ReadClip(const char* name) {
-    std::string path = std::string(REFPLAYER_TEST_DATA) + "/" + name;
-    Bytes bytes;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    int c;
-    while ((c = std::fgetc(file)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(file);
-    return bytes;
-}
-
-
 
 class NetStreamModuleTest : public ::testing::Test {
 protected:
@@ -92,7 +80,7 @@ std::wstring ScriptVariable(IUnknown* flash, const wchar_t* name) {
 }  // namespace
 
 TEST_F(NetStreamModuleTest, ScriptedStreamShowsChangingPicturesInTheVideoObjectWithStatusAndSound) {
-    Bytes clip = ReadClip("clip-320x240-mp3.flv");
+    Bytes clip = videotest::ReadData("clip-320x240-mp3.flv");
     ASSERT_FALSE(clip.empty());
     const COLORREF background = RGB(0x20, 0x40, 0xA0);
     std::map<std::wstring, Bytes> files = {
@@ -195,8 +183,8 @@ TEST_F(NetStreamModuleTest, MissingOrDamagedStreamIsNotFoundForTheScript) {
 }
 
 TEST_F(NetStreamModuleTest, ClipDemonstrationPlayerMovieShowsTheVideo) {
-    Bytes movie = ReadClip("../../../samples/clipdemo/res/FLVPlayer.swf");
-    Bytes clip = ReadClip("h263-motion.flv");
+    Bytes movie = videotest::ReadData("../../../samples/clipdemo/res/FLVPlayer.swf");
+    Bytes clip = videotest::ReadData("h263-motion.flv");
     ASSERT_FALSE(movie.empty());
     ASSERT_FALSE(clip.empty());
     std::map<std::wstring, Bytes> files = {{L"http://refplayer.test/demo/FLVPlayer.swf", movie},

@@ -101,14 +101,7 @@ protected:
         object_->SetClientSite(site_.get());
         ShowWindow(host_.Handle(), SW_SHOWNA);
         ASSERT_EQ(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, host_.Handle(), &position), S_OK);
-        wchar_t folder[MAX_PATH] = {}, file[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, folder);
-        GetTempFileNameW(folder, L"swf", 0, file);
-        moviePath_ = file;
-        FILE* out = _wfopen(file, L"wb");
-        ASSERT_TRUE(out);
-        fwrite(movie.data(), 1, movie.size(), out);
-        fclose(out);
+        ASSERT_NO_FATAL_FAILURE(WriteTemporaryMovie(movie, moviePath_));
         PutString(flash_.Get(), SlotPutMovie, moviePath_.c_str());
         ASSERT_TRUE(PumpUntil([&] { return ReadLong(flash_.Get(), SlotReadyState) == 4; }));
     }

@@ -22,6 +22,7 @@
 #include "tests/redirection/RedirectionTestSupport.h"
 #include "tests/refplayer/ModuleTestSupport.h"
 #include "tests/refplayer/ServedFiles.h"
+#include "tests/refplayer/VideoTestSupport.h"
 #include "tests/refplayer/TestMovies.h"
 #include "tests/refplayer/WaveOutCounter.h"
 
@@ -29,19 +30,6 @@ namespace {
 
 using refplayer_test::Bytes;
 using refplayer_test::TestSwf;
-
-Bytes ReadClip(const char* name) {
-    std::string path = std::string(REFPLAYER_TEST_DATA) + "/" + name;
-    Bytes bytes;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    int c;
-    while ((c = std::fgetc(file)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(file);
-    return bytes;
-}
-
-
 
 class VideoRouteTest : public ::testing::Test {
 protected:
@@ -75,7 +63,7 @@ std::vector<COLORREF> Probe(IViewObject* view, int width, int height) {
 }  // namespace
 
 TEST_F(VideoRouteTest, FlvPathVideoShowsChangingPicturesAndItsSoundFollowsTheSoundSwitch) {
-    Bytes clip = ReadClip("clip-320x240-mp3.flv");
+    Bytes clip = videotest::ReadData("clip-320x240-mp3.flv");
     ASSERT_FALSE(clip.empty());
     std::map<std::wstring, Bytes> files = {
         {L"http://refplayer.test/movies/main.swf", TestSwf().Background(0x2040A0).ShowFrame().ShowFrame().End().Build(2, 12)},
